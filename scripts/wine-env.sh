@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs a command under this build's own Wine prefix: WINEPREFIX=<build>/wineprefix, never ~/.wine.
+# Usage: wine-env.sh <build dir> <command> [args...]   (command "wine" means the wine64 binary)
+# The first call starts a persistent wineserver and boots the prefix with every stdio stream
+# redirected (and the lock descriptor closed), so Wine's helper processes never hold a caller's pipe (ctest would wait on them).
+set -u
+build=$(cd "$1" && pwd); shift
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset http_proxy https_proxy no_proxy HTTP_PROXY HTTPS_PROXY NO_PROXY
+wine_bin=/usr/lib/wine/wine64
+wineserver_bin=/usr/lib/wine/wineserver
+
+mkdir -p "$WINEPREFIX"
+(
+  flock 9
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "$wineserver_bin" -p </dev/null >/dev/null 2>&1 9>&-
+    "$wine_bin" wineboot -i </dev/null >/dev/null 2>&1 9>&-
+  elif "$wineserver_bin" -p </dev/null >/dev/null 2>&1 9>&-; then
+    # a server was not running: start Wine's services now, away from the caller's pipes
+    "$wine_bin" wineboot </dev/null >/dev/null 2>&1 9>&-
+  fi
+) 9>"$build/wineprefix.lock"
+
+if [ "${1:-}" = wine ]; then
+  shift
+  exec "$wine_bin" "$@"
+fi
+exec "$@"

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <pugixml.hpp>
+
+#include "associated_setup_checker.h"
+#include "hosts_checker.h"
+#include "proxy_checker.h"
+
+// Owns the three checkers, holds the report language, hands out the configuration and builds the
+// HTML report.
+class ClientCheckTool {
+public:
+    ClientCheckTool();
+    virtual ~ClientCheckTool();
+    ClientCheckTool(const ClientCheckTool&) = delete;
+    ClientCheckTool& operator=(const ClientCheckTool&) = delete;
+
+    virtual std::string BuildReport();
+    virtual bool Init(const std::string& lang, const std::string& config, bool isFile);
+    virtual bool LoadHostsConfig(const pugi::xml_document& document);
+    virtual bool LoadSetupConfig(const pugi::xml_document& document);
+    virtual bool LoadProxyConfig(const pugi::xml_document& document);
+    virtual std::string HostsRow();
+    virtual std::string SetupRow();
+    virtual std::string ProxyRow();
+    virtual std::string CertificateRow();
+    virtual std::string HostsResultCells(int check, int repair);
+    virtual std::string SetupResultCells(int check, int repair);
+    virtual std::string ProxyResultCells(int check, int repair);
+
+    std::string Label(int index) const;
+
+protected:
+    bool inited = false;
+    std::unique_ptr<HostsChecker> hostsChecker;
+    std::unique_ptr<AssociatedSetupChecker> setupChecker;
+    std::unique_ptr<ProxyChecker> proxyChecker;
+    std::string lang;
+};
+
+// The running program's directory, with its trailing separator.
+std::string ModuleDirectory();
+// "cs" when Lang_config.cfg beside the program asks for Simplified Chinese, else "en".
+std::string ReadLanguageSetting();
