@@ -1,1 +1,290 @@
-// (to be written)
+#include "hosts_checker.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr char kHostsSuffix[] = "\\drivers\\etc\\hosts.ics";
+// the system's path buffer, terminator included
+constexpr std::size_t kPathBufferSize = 260;
+constexpr std::size_t kCanonicalWidth = 21;
+constexpr std::size_t kMinimumGap = 5;
+constexpr std::size_t kChunkSize = 64 * 1024;
+// beyond this a reported size is not believed (a directory reports the largest offset there is)
+constexpr long kLargestPlausibleFile = 1L << 30;
+constexpr char kCommentMark = '#';
+constexpr char kDuplicatePrefix[] = "# ";
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// The C locale's whitespace; bytes 0x80 and above never are.
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && IsSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    while (!text.empty() && IsSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    return text;
+}
+
+// The next run of non-whitespace bytes of rest, which is advanced past it; empty when none is left.
+std::string_view NextToken(std::string_view& rest) {
+    std::size_t start = 0;
+    while (start < rest.size() && IsSpace(rest[start])) {
+        ++start;
+    }
+    std::size_t end = start;
+    while (end < rest.size() && !IsSpace(rest[end])) {
+        ++end;
+    }
+    const std::string_view token = rest.substr(start, end - start);
+    rest.remove_prefix(end);
+    return token;
+}
+
+// A byte-order mark of UTF-16 (either order): such a file is not byte text.
+bool StartsWithUtf16Mark(const char* data, std::size_t size) {
+    if (size < 2) {
+        return false;
+    }
+    const auto first = static_cast<unsigned char>(data[0]);
+    const auto second = static_cast<unsigned char>(data[1]);
+    return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF);
+}
+
+// Measures the open file for sizing the output (0 when the stream cannot tell plausibly) and
+// goes back to its start; false when it cannot go back, as the bytes would then be skipped.
+bool MeasureFile(std::FILE* file, std::size_t& size) {
+    size = 0;
+    if (std::fseek(file, 0, SEEK_END) != 0) {
+        return true;
+    }
+    const long end = std::ftell(file);
+    if (std::fseek(file, 0, SEEK_SET) != 0) {
+        return false;
+    }
+    if (end > 0 && end <= kLargestPlausibleFile) {
+        size = static_cast<std::size_t>(end);
+    }
+    return true;
+}
+
+// Splits the file's bytes into lines and hands each to onLine. CR LF and a lone LF end a line, a
+// lone CR stays in it, and an empty remainder after the last line end is no line. False when a
+// read fails or the bytes are not byte text (UTF-16, or any NUL), so that no line is lost unseen.
+bool ReadLines(std::FILE* file, const std::function<void(std::string& line)>& onLine) {
+    std::vector<char> chunk(kChunkSize);
+    std::string line;
+    // a line begun in an earlier chunk
+    std::string pending;
+    bool first = true;
+    for (;;) {
+        const std::size_t size = std::fread(chunk.data(), 1, chunk.size(), file);
+        if (size == 0) {
+            break;
+        }
+        const char* data = chunk.data();
+        if ((first && StartsWithUtf16Mark(data, size)) ||
+            std::memchr(data, '\0', size) != nullptr) {
+            return false;
+        }
+        first = false;
+        std::size_t start = 0;
+        while (const void* found = std::memchr(data + start, '\n', size - start)) {
+            const std::size_t end = static_cast<const char*>(found) - data;
+            if (pending.empty()) {
+                line.assign(data + start, end - start);
+            } else {
+                pending.append(data + start, end - start);
+                line.swap(pending);
+                pending.clear();
+            }
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            onLine(line);
+            start = end + 1;
+        }
+        pending.append(data + start, size - start);
+    }
+    if (std::ferror(file) != 0) {
+        return false;
+    }
+    if (!pending.empty()) {
+        onLine(pending);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string HostsFilePath(const std::string& systemDirectory) {
+    // the directory as the system's zero-terminated buffer would hold it
+    const std::string directory(systemDirectory.c_str());
+    if (directory.empty() || directory.size() + sizeof(kHostsSuffix) > kPathBufferSize) {
+        return std::string();
+    }
+    return directory + kHostsSuffix;
+}
+
+bool WriteWithCrLf(const std::string& text,
+                   const std::function<bool(const char* data, std::size_t size)>& write) {
+    std::string buffer;
+    buffer.reserve(kChunkSize + 2);
+    const char* data = text.data();
+    const std::size_t size = text.size();
+    std::size_t start = 0;
+    while (start < size) {
+        const void* found = std::memchr(data + start, '\n', size - start);
+        const std::size_t end = found ? static_cast<const char*>(found) - data : size;
+        if (end - start > kChunkSize) {
+            // a very long line goes out as it stands rather than through the buffer
+            if ((!buffer.empty() && !write(buffer.data(), buffer.size())) ||
+                !write(data + start, end - start)) {
+                return false;
+            }
+            buffer.clear();
+        } else {
+            buffer.append(data + start, end - start);
+        }
+        if (found) {
+            buffer.append("\r\n");
+        }
+        if (buffer.size() >= kChunkSize) {
+            if (!write(buffer.data(), buffer.size())) {
+                return false;
+            }
+            buffer.clear();
+        }
+        start = end + 1;
+    }
+    return buffer.empty() || write(buffer.data(), buffer.size());
+}
+
+int HostsChecker::LoadConfig(const pugi::xml_node& hostsElement) {
+    entries.clear();
+    if (!hostsElement) {
+        return kHostsConfigMissing;
+    }
+    for (const pugi::xml_node& child : hostsElement.children()) {
+        const pugi::xml_attribute domain = child.attribute("domain");
+        if (!domain || *domain.value() == '\0') {
+            continue;
+        }
+        const pugi::xml_attribute ip = child.attribute("ip");
+        if (!ip || *ip.value() == '\0') {
+            continue;
+        }
+        // the first child that names a host wins
+        entries.emplace(domain.value(), ip.value());
+    }
+    return kHostsConfigLoaded;
+}
+
+int HostsChecker::Check() {
+    repairedContent.clear();
+    if (entries.empty()) {
+        return kHostsCheckRight;
+    }
+    return BuildHostsContent();
+}
+
+std::string HostsChecker::GetHostsFilePath() { return HostsFilePath(SystemDirectory()); }
+
+int HostsChecker::BuildHostsContent() {
+    std::map<std::string, bool> seen;
+    for (const auto& entry : entries) {
+        seen.emplace_hint(seen.end(), entry.first, false);
+    }
+    std::string output;
+    bool changed = false;
+
+    const std::string path = GetHostsFilePath();
+    // a file that cannot be opened (missing, not accessible, no path) counts as empty
+    UniqueFile file(path.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
+    if (file) {
+        std::size_t size = 0;
+        if (!MeasureFile(file.get(), size)) {
+            return kHostsCheckInternalError;
+        }
+        // CR LF lines shrink to LF lines, so the file's size is room enough but for fixed lines
+        output.reserve(size + 1);
+        const bool whole = ReadLines(file.get(), [&](std::string& line) {
+            if (FixHostsLine(line, entries, seen)) {
+                changed = true;
+            }
+            output += line;
+            output += '\n';
+        });
+        if (!whole) {
+            return kHostsCheckInternalError;
+        }
+    }
+
+    // seen and entries hold the same names in the same order
+    auto entry = entries.begin();
+    for (const auto& [name, found] : seen) {
+        if (!found) {
+            output += MakeHostsLine(name, entry->second);
+            output += '\n';
+            changed = true;
+        }
+        ++entry;
+    }
+    repairedContent = std::move(output);
+    return changed ? kHostsCheckWrong : kHostsCheckRight;
+}
+
+bool HostsChecker::FixHostsLine(std::string& line,
+                                const std::map<std::string, std::string>& entries,
+                                std::map<std::string, bool>& seen) {
+    const std::string_view trimmed = Trim(line);
+    if (trimmed.empty() || trimmed.front() == kCommentMark) {
+        return false;
+    }
+    std::string_view rest = trimmed;
+    const std::string_view address = NextToken(rest);
+    const std::string_view hostName = NextToken(rest);
+    const std::string_view extra = NextToken(rest);
+    if (hostName.empty()) {
+        return false;
+    }
+    const auto configured = entries.find(std::string(hostName));
+    if (configured == entries.end()) {
+        return false;
+    }
+    bool& found = seen[configured->first];
+    if (found) {
+        // an earlier live line already carries this name
+        std::string disabled = kDuplicatePrefix;
+        disabled += trimmed;
+        line = std::move(disabled);
+        return true;
+    }
+    found = true;
+    const bool wrong = address != configured->second || !extra.empty();
+    // a right entry with other spacing is normalised without counting as a change
+    line = MakeHostsLine(configured->first, configured->second);
+    return wrong;
+}
+
+std::string HostsChecker::MakeHostsLine(const std::string& hostName, const std::string& address) {
+    std::string line = address;
+    line.append(kMinimumGap, ' ');
+    if (line.size() < kCanonicalWidth) {
+        line.append(kCanonicalWidth - line.size(), ' ');
+    }
+    line += hostName;
+    return line;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,6 +26,30 @@ protected:
     std::map<std::string, std::string> entries;
     std::string repairedContent;
 };
+
+// LoadConfig: the section was accepted, or no section was passed.
+constexpr int kHostsConfigLoaded = 0;
+constexpr int kHostsConfigMissing = 2;
+// Check: right (or nothing configured), wrong and repairable, or the file could not be read whole
+// or is not byte text, in which case it must be left alone.
+constexpr int kHostsCheckRight = 0;
+constexpr int kHostsCheckWrong = 1;
+constexpr int kHostsCheckInternalError = 2;
+// Repair: the file now holds the repaired text, or it was left as it was.
+constexpr int kHostsRepaired = 0;
+constexpr int kHostsRepairFailed = 3;
+
+// The Windows system directory without a trailing separator; empty when it cannot be had.
+std::string SystemDirectory();
+
+// The hosts file under systemDirectory, or empty when there is no directory or the joined path
+// would not fit a 260-byte path buffer with its terminator.
+std::string HostsFilePath(const std::string& systemDirectory);
+
+// Hands text to write in pieces with every line feed expanded to CR LF, so the written bytes do not
+// depend on the platform's text mode. Stops and returns false at the first piece write refuses.
+bool WriteWithCrLf(const std::string& text,
+                   const std::function<bool(const char* data, std::size_t size)>& write);
 
 // Never returns null.
 std::unique_ptr<HostsChecker> CreateHostsChecker();
