@@ -1,0 +1,45 @@
+#pragma once
+// What the host receives for a dialog: the chosen paths turned into one UTF-8 directory and a list
+// of UTF-8 names, with backslashes only.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "utf16.h"
+
+enum DialogKind : std::int32_t {
+    UploadFiles = 0,
+    UploadFolders = 1,
+    SavePath = 2,
+    TransferFiles = 3,
+    TransferFolders = 4,
+};
+
+struct Selection {
+    std::string directory;
+    std::vector<std::string> names;
+    // A drive root was chosen in a folder dialog: a new folder dialog replaces this one and nothing
+    // is delivered for it.
+    bool reopenFolderDialog = false;
+};
+
+// Collects the paths of one dialog in the order the dialog reports them.
+class SelectionCollector {
+public:
+    explicit SelectionCollector(DialogKind kind) : kind_(kind) {}
+
+    // Takes one reported path; false once the collection has stopped (re-open decided).
+    bool add(Utf16View path);
+
+    // The result; for the save dialog the directory becomes the full path of the first folder.
+    Selection finish();
+
+private:
+    DialogKind kind_;
+    Selection selection_;
+    std::string fullPath_;
+};
+
+// The collection over a whole result buffer (see path_list.h).
+Selection collectPathList(DialogKind kind, const Utf16Unit* buffer);

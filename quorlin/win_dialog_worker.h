@@ -1,0 +1,41 @@
+#pragma once
+// The request record, the library-wide dialog state and the worker thread behind the exports.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "quorlin.h"
+#include "selection.h"
+#include "win_afx.h"
+
+struct DialogRequest {
+    DialogKind kind;
+    bool isChinese;
+    DialogCallback callback;
+};
+
+// The title of kind in the chosen language; it is also the dialog window's caption.
+const wchar_t* dialogTitle(DialogKind kind, bool isChinese);
+
+// Starts one detached worker for the request; returns at once. A request whose thread cannot be
+// started is released and never answered.
+void requestDialog(DialogKind kind, bool isChinese, DialogCallback callback);
+
+// Brings the window titled like the last dialog shown to the front, if there is one.
+void activateDialogWindow();
+
+// A consistent copy of the title of the last dialog shown ("" before the first).
+std::wstring activeDialogTitle();
+
+// Thread procedure; owns the DialogRequest it is given.
+unsigned __stdcall dialogWorker(void* request);
+
+// Where workers get their dialogs; a test build may install one that fakes the user's answers.
+using DialogFactory = std::unique_ptr<CFileDialog> (*)(DialogKind kind);
+std::unique_ptr<CFileDialog> makeDialog(DialogKind kind);
+void setDialogFactory(DialogFactory factory);
+
+// Workers and icon watchers that have not ended yet.
+int runningDialogThreads();
