@@ -4,8 +4,9 @@
 // modal run and the iteration over the chosen full paths. Unlike the class library it never limits
 // a path to MAX_PATH, never cuts a path short, and reports each of several drive roots whole.
 
-#include <commdlg.h>
 #include <windows.h>
+
+#include <commdlg.h>
 
 #include <memory>
 #include <string>

@@ -1,9 +1,10 @@
 #pragma once
 // One owner type per kind of platform handle the dialog library holds; nothing is closed by hand.
 
+#include <windows.h>
+
 #include <objbase.h>
 #include <process.h>
-#include <windows.h>
 
 #include <memory>
 
