@@ -1,1 +1,19 @@
-// (to be written)
+#include "client_check_tool.h"
+#include "platform.h"
+#include "report_labels.h"
+
+std::string ClientCheckTool::CertificateRow() {
+    const CertificateStatus status =
+        QueryCertificateFile(ModuleDirectory() + "localhost_brevant_io.pem");
+    if (status == CertificateStatus::kUnloadable) {
+        return std::string();
+    }
+    // a file that loads without a certificate cannot be valid: it shows as an error
+    const std::string statusCell =
+        status == CertificateStatus::kValid
+            ? "<td id = textcenter><font color = \"#008000\">" + Label(kLabelCorrect) +
+                  "</font></td>\n"
+            : "<td id = textcenter><font color = \"red\">" + Label(kLabelError) + "</font></td>\n";
+    return "<tr>\n<td>" + Label(kLabelCertificate) + "</td>\n" + statusCell +
+           "<td id=textcenter></td>\n<td id=textcenter></td>\n</tr>\n";
+}

@@ -1,1 +1,5 @@
-int main() { return 0; }
+#include <iostream>
+
+#include "tool_main.h"
+
+int main(int argc, char** argv) { return ToolMain(argc, argv, std::cout); }

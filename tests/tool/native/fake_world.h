@@ -1,0 +1,35 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+// What the fake checkers and the fake platform seams of the native tests do, and what they saw.
+struct FakeChecker {
+    int loadResult = 0;
+    int check = 0;
+    int repair = 0;
+};
+
+struct FakeWorld {
+    // every checker call and every seam call, in order: "hosts.Check", "certificate"...
+    std::vector<std::string> journal;
+    FakeChecker hosts;
+    FakeChecker setup;
+    FakeChecker proxy;
+    bool hostsFactoryYieldsNothing = false;
+
+    std::string moduleFileName = "C:\\Program Files\\Brevant\\tool.exe";
+    // file name -> "setting"/"language" value; a file not listed has no such key
+    std::map<std::string, std::string> languageValues;
+    std::vector<std::string> profileFilesRead;
+
+    CertificateStatus certificate = CertificateStatus::kUnloadable;
+    std::vector<std::string> certificatePaths;
+};
+
+// The one world of the test program; Reset before each test.
+FakeWorld& World();
+void ResetWorld();

@@ -1,0 +1,155 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "client_check_tool.h"
+#include "default_config.h"
+#include "fake_world.h"
+#include "test_support.h"
+
+using ::testing::ElementsAre;
+
+namespace {
+
+const char kSettingsFile[] = "C:\\Program Files\\Brevant\\Lang_config.cfg";
+
+class InitTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetWorld(); }
+};
+
+TEST_F(InitTest, Construction_CreatesCheckersInOrderAndReadsTheSetting) {
+    World().languageValues[kSettingsFile] = "Simpchinese";
+    ClientCheckTool tool;
+    EXPECT_THAT(World().journal, ElementsAre("hosts.new", "setup.new", "proxy.new"));
+    EXPECT_THAT(World().profileFilesRead, ElementsAre(kSettingsFile));
+    EXPECT_EQ(tool.Label(3), Gbk("正常"));
+}
+
+TEST_F(InitTest, Construction_StopsAfterHostsFactory_WhenItYieldsNothing) {
+    World().hostsFactoryYieldsNothing = true;
+    World().languageValues[kSettingsFile] = "Simpchinese";
+    {
+        ClientCheckTool tool;
+        EXPECT_FALSE(tool.Init("cs", kDefaultConfig, false));
+        EXPECT_EQ(tool.Label(3), "Correct");  // lang stays empty
+    }
+    EXPECT_THAT(World().journal, ElementsAre("hosts.new"));
+    EXPECT_TRUE(World().profileFilesRead.empty());
+}
+
+TEST_F(InitTest, Destruction_DeletesHostsThenSetupThenProxy) {
+    { ClientCheckTool tool; }
+    EXPECT_THAT(World().journal, ElementsAre("hosts.new", "setup.new", "proxy.new", "hosts.~",
+                                             "setup.~", "proxy.~"));
+}
+
+TEST_F(InitTest, Init_LanguageArgumentOverridesTheSetting) {
+    World().languageValues[kSettingsFile] = "Simpchinese";
+    ClientCheckTool tool;
+    ASSERT_TRUE(tool.Init("en", kDefaultConfig, false));
+    EXPECT_EQ(tool.Label(3), "Correct");
+    ASSERT_TRUE(tool.Init("cs", kDefaultConfig, false));
+    EXPECT_EQ(tool.Label(3), Gbk("正常"));
+}
+
+TEST_F(InitTest, Init_HandsEachCheckerItsFirstTopLevelSection) {
+    const struct {
+        const char* document;
+        std::vector<std::string> loads;
+    } cases[] = {
+        {"<hosts id=\"h\"/>\t<setup id=\"s\"/> <proxy id=\"p\"/>",
+         {"hosts.LoadConfig hosts#h", "setup.LoadConfig setup#s", "proxy.LoadConfig proxy#p"}},
+        {"<proxy/> <setup/>",
+         {"hosts.LoadConfig (empty)", "setup.LoadConfig setup", "proxy.LoadConfig proxy"}},
+        {"<hosts id=\"1\"/><hosts id=\"2\"/>",
+         {"hosts.LoadConfig hosts#1", "setup.LoadConfig (empty)", "proxy.LoadConfig (empty)"}},
+        {"<Hosts/><hostsX/><HOSTS/><host/>",
+         {"hosts.LoadConfig (empty)", "setup.LoadConfig (empty)", "proxy.LoadConfig (empty)"}},
+        {"<outer><hosts/><setup/><proxy/></outer>",
+         {"hosts.LoadConfig (empty)", "setup.LoadConfig (empty)", "proxy.LoadConfig (empty)"}},
+        {"<other/><setup id=\"1\"><hosts/></setup><setup id=\"2\"/>",
+         {"hosts.LoadConfig (empty)", "setup.LoadConfig setup#1", "proxy.LoadConfig (empty)"}},
+    };
+    for (const auto& c : cases) {
+        ResetWorld();
+        ClientCheckTool tool;
+        World().journal.clear();
+        EXPECT_TRUE(tool.Init("en", c.document, false)) << c.document;
+        EXPECT_EQ(World().journal, c.loads) << c.document;
+    }
+}
+
+TEST_F(InitTest, Init_HandsOutTheBuiltInDocument) {
+    ClientCheckTool tool;
+    World().journal.clear();
+    EXPECT_TRUE(tool.Init("en", kDefaultConfig, false));
+    EXPECT_THAT(World().journal, ElementsAre("hosts.LoadConfig hosts", "setup.LoadConfig setup",
+                                             "proxy.LoadConfig (empty)"));
+}
+
+TEST_F(InitTest, Init_FailsWithoutLoadingAnything_WhenTextDoesNotParse) {
+    for (const char* document :
+         {"", "   ", "<hosts>", "<hosts></setup>", "hosts", "<a b=c/>", "<hosts/><"}) {
+        ResetWorld();
+        World().languageValues[kSettingsFile] = "Simpchinese";
+        ClientCheckTool tool;
+        World().journal.clear();
+        EXPECT_FALSE(tool.Init("en", document, false)) << '"' << document << '"';
+        EXPECT_TRUE(World().journal.empty()) << '"' << document << '"';
+        EXPECT_EQ(tool.Label(3), "Correct") << "the language is replaced all the same";
+    }
+}
+
+TEST_F(InitTest, Init_KeepsEarlierSections_WhenALaterParseFails) {
+    ClientCheckTool tool;
+    ASSERT_TRUE(tool.Init("en", kDefaultConfig, false));
+    World().journal.clear();
+    EXPECT_FALSE(tool.Init("cs", "<hosts>", false));
+    EXPECT_TRUE(World().journal.empty());
+    EXPECT_EQ(tool.Label(3), Gbk("正常"));
+}
+
+TEST_F(InitTest, Init_SucceedsWhatever_LoadConfigReturns) {
+    World().hosts.loadResult = 2;
+    World().setup.loadResult = 3;
+    World().proxy.loadResult = -1;
+    ClientCheckTool tool;
+    EXPECT_TRUE(tool.Init("en", kDefaultConfig, false));
+}
+
+TEST_F(InitTest, LoadSectionConfig_IsTrueOnlyWhenLoadConfigReturnsZero) {
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_string(kDefaultConfig.c_str()));
+    for (int result : {0, 1, 2, 3, -1}) {
+        World().hosts.loadResult = result;
+        World().setup.loadResult = result;
+        World().proxy.loadResult = result;
+        ClientCheckTool tool;
+        EXPECT_EQ(tool.LoadHostsConfig(document), result == 0) << result;
+        EXPECT_EQ(tool.LoadSetupConfig(document), result == 0) << result;
+        EXPECT_EQ(tool.LoadProxyConfig(document), result == 0) << result;
+    }
+}
+
+TEST_F(InitTest, Init_ReadsADocumentFile_WhenIsFile) {
+    const std::string path = ::testing::TempDir() + "h1_init_config.xml";
+    {
+        std::ofstream file(path);
+        file << "<?xml version=\"1.0\"?>\n<setup id=\"f\"/>\n<hosts id=\"f\"/>\n";
+    }
+    ClientCheckTool tool;
+    World().journal.clear();
+    EXPECT_TRUE(tool.Init("en", path, true));
+    EXPECT_THAT(World().journal, ElementsAre("hosts.LoadConfig hosts#f", "setup.LoadConfig setup#f",
+                                             "proxy.LoadConfig (empty)"));
+    std::remove(path.c_str());
+
+    World().journal.clear();
+    EXPECT_FALSE(tool.Init("en", path, true));
+    EXPECT_TRUE(World().journal.empty());
+}
+
+}  // namespace

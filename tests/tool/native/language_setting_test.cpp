@@ -1,0 +1,80 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "client_check_tool.h"
+#include "fake_world.h"
+#include "language_setting.h"
+
+using ::testing::ElementsAre;
+
+namespace {
+
+class LanguageSettingTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetWorld(); }
+};
+
+TEST_F(LanguageSettingTest, LanguageFromSetting_IsCsOnlyForSimpchineseInAnyCase) {
+    const struct {
+        const char* value;
+        const char* language;
+    } cases[] = {
+        {"Simpchinese", "cs"},  {"SIMPCHINESE", "cs"},  {"simpchinese", "cs"},
+        {"sImPcHiNeSe", "cs"},  {"Chinese", "en"},      {"", "en"},
+        {" Simpchinese", "en"}, {"Simpchinese ", "en"}, {"Simpchines", "en"},
+        {"Simpchinesex", "en"}, {"cs", "en"},           {"Simpchinese\xC3\xA9", "en"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LanguageFromSetting(c.value), c.language) << '"' << c.value << '"';
+    }
+}
+
+TEST_F(LanguageSettingTest, ReadLanguageSetting_ReadsTheFileBesideTheProgram) {
+    World().moduleFileName = "C:\\tools\\tool.exe";
+    World().languageValues["C:\\tools\\Lang_config.cfg"] = "SIMPCHINESE";
+    EXPECT_EQ(ReadLanguageSetting(), "cs");
+    EXPECT_THAT(World().profileFilesRead, ElementsAre("C:\\tools\\Lang_config.cfg"));
+}
+
+TEST_F(LanguageSettingTest, ReadLanguageSetting_IsEn_WhenFileOrKeyIsMissing) {
+    World().moduleFileName = "C:\\tools\\tool.exe";
+    EXPECT_EQ(ReadLanguageSetting(), "en");
+}
+
+TEST_F(LanguageSettingTest, ReadLanguageSetting_SkipsTheFile_WhenItsNameDoesNotFit256Bytes) {
+    const std::string tail = "Lang_config.cfg";
+    // a name of 255 bytes still fits with its terminator; 256 bytes do not
+    for (std::size_t nameLength : {255u, 256u, 300u}) {
+        ResetWorld();
+        const std::string directory =
+            "C:\\" + std::string(nameLength - tail.size() - 4, 'd') + "\\";
+        World().moduleFileName = directory + "tool.exe";
+        World().languageValues[directory + tail] = "Simpchinese";
+        const bool fits = nameLength <= 255;
+        EXPECT_EQ(ReadLanguageSetting(), fits ? "cs" : "en") << nameLength;
+        EXPECT_EQ(World().profileFilesRead.size(), fits ? 1u : 0u) << nameLength;
+    }
+}
+
+TEST_F(LanguageSettingTest, ModuleDirectory_KeepsThePathUpToItsLastSeparator) {
+    const struct {
+        const char* path;
+        const char* directory;
+    } cases[] = {
+        {"C:\\Program Files\\Brevant\\tool.exe", "C:\\Program Files\\Brevant\\"},
+        {"C:/apps/tool.exe", "C:/apps/"},
+        {"C:\\apps/sub\\tool.exe", "C:\\apps/sub\\"},
+        {"C:\\apps\\sub/tool.exe", "C:\\apps\\sub/"},
+        {"\\\\server\\share\\tool.exe", "\\\\server\\share\\"},
+        {"C:\\tool.exe", "C:\\"},
+        {"C:\\apps\\", "C:\\apps\\"},
+        {"tool.exe", "tool.exe"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        World().moduleFileName = c.path;
+        EXPECT_EQ(ModuleDirectory(), c.directory) << c.path;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <vector>
+
+#include "fake_world.h"
+#include "test_support.h"
+#include "tool_main.h"
+
+namespace {
+
+struct ToolRun {
+    std::string output;
+    int status;
+};
+
+ToolRun RunTool(std::vector<std::string> args) {
+    args.insert(args.begin(), "tool.exe");
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    argv.push_back(nullptr);
+    std::ostringstream out;
+    const int status = ToolMain(static_cast<int>(args.size()), argv.data(), out);
+    return {out.str(), status};
+}
+
+bool Exists(const std::string& path) { return std::ifstream(path).good(); }
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+class ToolMainTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetWorld();
+        World().certificate = CertificateStatus::kValid;
+        reportPath = ::testing::TempDir() + "h1_tool_main_report.html";
+        std::remove(reportPath.c_str());
+    }
+    void TearDown() override { std::remove(reportPath.c_str()); }
+
+    std::string reportPath;
+};
+
+TEST_F(ToolMainTest, ToolMain_RefusesBadCommandLinesBeforeCreatingAnything) {
+    const struct {
+        std::vector<std::string> args;
+        const char* output;
+    } cases[] = {
+        {{}, "Wrong args\n"},
+        {{"--path", "r.html", "--lang"}, "Wrong args\n"},
+        {{"--path", "r.html", "--lang", "en", "extra"}, "Wrong args\n"},
+        {{"--lang", "en", "--path", "r.html"}, "Mising --path\n"},
+        {{"--PATH", "r.html", "--lang", "en"}, "Mising --path\n"},
+        {{"--pathx", "r.html", "--lang", "en"}, "Mising --path\n"},
+        {{"--pat", "r.html", "--lang", "en"}, "Mising --path\n"},
+        {{"--path=r.html", "x", "--lang", "en"}, "Mising --path\n"},
+        {{"", "r.html", "--lang", "en"}, "Mising --path\n"},
+        {{"--path", "--lang", "--language", "en"}, "Mising --lang\n"},
+        {{"--path", "r.html", "--LANG", "en"}, "Mising --lang\n"},
+        {{"--path", "r.html", "--lan", "en"}, "Mising --lang\n"},
+    };
+    for (const auto& c : cases) {
+        ResetWorld();
+        const ToolRun run = RunTool(c.args);
+        EXPECT_EQ(run.output, c.output) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(run.status, -1) << ::testing::PrintToString(c.args);
+        EXPECT_TRUE(World().journal.empty()) << ::testing::PrintToString(c.args);
+        EXPECT_FALSE(Exists("r.html"));
+    }
+}
+
+TEST_F(ToolMainTest, ToolMain_WritesTheReportSilently_WhenAllGoesWell) {
+    const ToolRun run = RunTool({"--path", reportPath, "--lang", "en"});
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(ReadAll(reportPath), EnglishAllCorrectReport());
+}
+
+TEST_F(ToolMainTest, ToolMain_WritesEnglish_ForEveryLanguageButCs) {
+    World().languageValues["C:\\Program Files\\Brevant\\Lang_config.cfg"] = "Simpchinese";
+    for (const char* language : {"en", "CS", "zh", "", "cs "}) {
+        const ToolRun run = RunTool({"--path", reportPath, "--lang", language});
+        EXPECT_EQ(run.status, 0) << language;
+        EXPECT_EQ(ReadAll(reportPath), EnglishAllCorrectReport()) << '"' << language << '"';
+    }
+    RunTool({"--path", reportPath, "--lang", "cs"});
+    EXPECT_EQ(
+        ReadAll(reportPath).substr(0, 100),
+        ReportHead(Gbk("名称"), Gbk("检测结果"), Gbk("修复结果"), Gbk("备注")).substr(0, 100));
+}
+
+TEST_F(ToolMainTest, ToolMain_ReplacesAnExistingReport) {
+    {
+        std::ofstream old(reportPath);
+        old << std::string(5000, 'x');
+    }
+    EXPECT_EQ(RunTool({"--path", reportPath, "--lang", "en"}).status, 0);
+    EXPECT_EQ(ReadAll(reportPath), EnglishAllCorrectReport());
+}
+
+TEST_F(ToolMainTest, ToolMain_ReportsCantWriteAfterTheChecks_WhenFolderIsMissing) {
+    World().hosts.check = 1;
+    const std::string path = ::testing::TempDir() + "h1_no_such_folder/report.html";
+    const ToolRun run = RunTool({"--path", path, "--lang", "en"});
+    EXPECT_EQ(run.output, "Can't write " + path + "\n");
+    EXPECT_EQ(run.status, -1);
+    const std::vector<std::string> ran = {"hosts.new",
+                                          "setup.new",
+                                          "proxy.new",
+                                          "hosts.LoadConfig hosts",
+                                          "setup.LoadConfig setup",
+                                          "proxy.LoadConfig (empty)",
+                                          "hosts.Check",
+                                          "hosts.Repair",
+                                          "setup.Check",
+                                          "proxy.Check",
+                                          "certificate",
+                                          "hosts.~",
+                                          "setup.~",
+                                          "proxy.~"};
+    EXPECT_EQ(World().journal, ran);
+}
+
+TEST_F(ToolMainTest, ToolMain_ReportsCantWrite_WhenWritingFails) {
+    // /dev/full opens fine and refuses every byte: the failure shows only when the file is flushed
+    const ToolRun run = RunTool({"--path", "/dev/full", "--lang", "en"});
+    EXPECT_EQ(run.output, "Can't write /dev/full\n");
+    EXPECT_EQ(run.status, -1);
+}
+
+TEST_F(ToolMainTest, ToolMain_ReportsConfigurationFailureAndWritesNothing_WhenInitFails) {
+    World().hostsFactoryYieldsNothing = true;
+    const ToolRun run = RunTool({"--path", reportPath, "--lang", "en"});
+    EXPECT_EQ(run.output,
+              "\xE5\x8A\xA0\xE8\xBD\xBD\xE9\x85\x8D\xE7\xBD\xAE\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4"
+              "\xB1\xE8\xB4\xA5\n\n");
+    EXPECT_EQ(run.output.substr(0, 24), "加载配置文件失败");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_FALSE(Exists(reportPath));
+}
+
+}  // namespace

@@ -1,0 +1,61 @@
+#include "tool_main.h"
+
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "client_check_tool.h"
+#include "default_config.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = -1;
+
+// "加载配置文件失败" in UTF-8, then two line feeds.
+const char kConfigFailureMessage[] =
+    "\xE5\x8A\xA0\xE8\xBD\xBD\xE9\x85\x8D\xE7\xBD\xAE\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB1\xE8\xB4"
+    "\xA5\n\n";
+
+bool WriteReport(const std::string& path, const std::string& report) {
+    std::ofstream file(path);
+    if (!file.good()) {
+        return false;
+    }
+    file.write(report.data(), static_cast<std::streamsize>(report.size()));
+    file.close();
+    // a full disk or a failed flush shows only here
+    return !file.fail();
+}
+
+}  // namespace
+
+int ToolMain(int argc, const char* const argv[], std::ostream& out) {
+    if (argc != 5) {
+        out << "Wrong args\n";
+        return kExitFailure;
+    }
+    if (std::strcmp(argv[1], "--path") != 0) {
+        out << "Mising --path\n";
+        return kExitFailure;
+    }
+    const std::string reportPath = argv[2];
+    if (std::strcmp(argv[3], "--lang") != 0) {
+        out << "Mising --lang\n";
+        return kExitFailure;
+    }
+    const std::string language = argv[4];
+
+    ClientCheckTool tool;
+    if (!tool.Init(language, kDefaultConfig, false)) {
+        out << kConfigFailureMessage;
+        return kExitOk;
+    }
+    // every check and repair runs before the report file is opened
+    const std::string report = tool.BuildReport();
+    if (!WriteReport(reportPath, report)) {
+        out << "Can't write " << reportPath << "\n";
+        return kExitFailure;
+    }
+    return kExitOk;
+}
