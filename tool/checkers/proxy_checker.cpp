@@ -1,1 +1,7 @@
-// (to be written)
+#include "proxy_checker.h"
+
+int ProxyChecker::LoadConfig(const pugi::xml_node& /*section*/) { return 0; }
+
+int ProxyCheckCode(bool flagsRead, std::uint32_t flags) {
+    return flagsRead && flags == kProxyTypeDirect ? 0 : 1;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include <pugixml.hpp>
@@ -16,3 +17,10 @@ public:
 
 // The Windows implementation.
 std::unique_ptr<ProxyChecker> CreateProxyChecker();
+
+// WinINet's PROXY_TYPE_DIRECT, for code that does not see the platform headers.
+constexpr std::uint32_t kProxyTypeDirect = 0x1;
+
+// The check code for the LAN connection's type flags: 0 only for a direct connection and nothing
+// else, 1 otherwise, also when the flags could not be read.
+int ProxyCheckCode(bool flagsRead, std::uint32_t flags);

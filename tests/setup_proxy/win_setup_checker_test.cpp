@@ -1,0 +1,263 @@
+#include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include "win_associated_setup_checker.h"
+
+namespace {
+
+// A scheme of its own, so the tests never touch a real registration.
+const std::string kScheme = "BrevantSetupTestScheme";
+const std::string kCommandKey = kScheme + "\\shell\\open\\command";
+
+const char kDefaultSetup[] =
+    "<setup><win>"
+    "<item1 key=\"HKEY_CLASSES_ROOT\" sub_key=\"%s\\shell\\open\\command\" "
+    "data=\"%s-watch.exe %%1\" wtag=\"setup\" current_path_enable=\"1\"/>"
+    "<item2 key=\"HKEY_CLASSES_ROOT\" sub_key=\"%s\" data=\"URL:%s Protocol\" wtag=\"url\" "
+    "current_path_enable=\"0\"/>"
+    "<item3 key=\"HKEY_CLASSES_ROOT\" sub_key=\"%s\" data=\"\" wtag=\"url_protocol\" "
+    "current_path_enable=\"0\"/>"
+    "</win></setup>";
+
+struct LocalFreer {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+using UniqueSecurityDescriptor = std::unique_ptr<void, LocalFreer>;
+
+std::string ProgramDirectory() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
+    return *ProgramDirectoryOf(path);
+}
+
+struct StoredValue {
+    DWORD type;
+    std::string text;
+};
+
+std::optional<StoredValue> ReadValue(const std::string& subKey, const std::string& valueName) {
+    HKEY raw = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_QUERY_VALUE, &raw) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    UniqueHkey key(raw);
+    std::vector<char> buffer(4096, '\0');
+    DWORD size = static_cast<DWORD>(buffer.size() - 1);
+    DWORD type = REG_NONE;
+    if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return StoredValue{type, buffer.data()};
+}
+
+void WriteValue(const std::string& subKey, const std::string& valueName, DWORD type,
+                const std::string& text) {
+    HKEY raw = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, subKey.c_str(), &raw), ERROR_SUCCESS);
+    UniqueHkey key(raw);
+    ASSERT_EQ(RegSetValueExA(key.get(), valueName.c_str(), 0, type,
+                             reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>(text.size() + 1)),
+              ERROR_SUCCESS);
+}
+
+// Replaces a key's access list; the owner may always do that, even after denying itself writes.
+void SetKeyAccess(const std::string& subKey, const char* sddl) {
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    ASSERT_TRUE(
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &raw, nullptr));
+    UniqueSecurityDescriptor descriptor(raw);
+    HKEY rawKey = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, WRITE_DAC, &rawKey),
+              ERROR_SUCCESS);
+    UniqueHkey key(rawKey);
+    ASSERT_EQ(RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor.get()),
+              ERROR_SUCCESS);
+}
+
+std::vector<std::int32_t> Statuses(const WinAssociatedSetupChecker& checker) {
+    std::vector<std::int32_t> statuses;
+    for (const SetupItem& item : checker.Items()) {
+        statuses.push_back(item.status);
+    }
+    return statuses;
+}
+
+class WinSetupCheckerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        nameFile = ProgramDirectory() + "name.xml";
+        std::ifstream existing(nameFile, std::ios::binary);
+        if (existing) {
+            savedNameFile = std::string(std::istreambuf_iterator<char>(existing), {});
+        }
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kScheme.c_str());
+        WriteNameFile("<root><windows><application name=\"" + kScheme + "\"/></windows></root>");
+    }
+
+    void TearDown() override {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kScheme.c_str());
+        if (savedNameFile) {
+            std::ofstream(nameFile, std::ios::binary) << *savedNameFile;
+        } else {
+            std::filesystem::remove(nameFile);
+        }
+    }
+
+    void WriteNameFile(const std::string& content) {
+        std::ofstream(nameFile, std::ios::binary) << content;
+    }
+
+    int LoadDefault() { return Load(kDefaultSetup); }
+
+    int Load(const char* setup) {
+        pugi::xml_document document;
+        EXPECT_TRUE(document.load_string(setup));
+        return checker.LoadConfig(document.child("setup"));
+    }
+
+    std::string CommandText() const { return ProgramDirectory() + kScheme + "-watch.exe %1"; }
+
+    std::string nameFile;
+    std::optional<std::string> savedNameFile;
+    WinAssociatedSetupChecker checker;
+};
+
+TEST_F(WinSetupCheckerTest, RepairWritesAllValues_WhenSchemeKeyIsMissing) {
+    ASSERT_EQ(LoadDefault(), 0);
+
+    EXPECT_EQ(checker.Check(), 1);
+    EXPECT_EQ(Statuses(checker),
+              (std::vector<std::int32_t>{ItemKeyMissing, ItemKeyMissing, ItemKeyMissing}));
+    EXPECT_EQ(checker.Repair(), 0);
+
+    const auto command = ReadValue(kCommandKey, "");
+    const auto description = ReadValue(kScheme, "");
+    const auto marker = ReadValue(kScheme, "URL Protocol");
+    ASSERT_TRUE(command && description && marker);
+    EXPECT_EQ(command->type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(command->text, CommandText());
+    EXPECT_EQ(description->type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(description->text, "URL:" + kScheme + " Protocol");
+    EXPECT_EQ(marker->type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(marker->text, "");
+
+    EXPECT_EQ(checker.Check(), 0);
+    EXPECT_EQ(Statuses(checker), (std::vector<std::int32_t>{ItemOk, ItemOk, ItemOk}));
+}
+
+TEST_F(WinSetupCheckerTest, Check_ComparesTextOnly_WhateverTheValueType) {
+    struct Case {
+        DWORD type;
+        std::string description;
+        std::int32_t expected;
+    };
+    for (const Case& c : {
+             Case{REG_SZ, "URL:" + kScheme + " Protocol", ItemOk},
+             Case{REG_EXPAND_SZ, "URL:" + kScheme + " Protocol", ItemOk},
+             Case{REG_SZ, "url:" + kScheme + " protocol", ItemValueMismatch},
+             Case{REG_SZ, "URL:" + kScheme + " Protocol ", ItemValueMismatch},
+             Case{REG_SZ, "URL:" + kScheme, ItemValueMismatch},
+             Case{REG_SZ, "", ItemValueMismatch},
+         }) {
+        SCOPED_TRACE(c.description);
+        WriteValue(kCommandKey, "", REG_SZ, CommandText());
+        WriteValue(kScheme, "URL Protocol", REG_SZ, "");
+        WriteValue(kScheme, "", c.type, c.description);
+        ASSERT_EQ(LoadDefault(), 0);
+
+        EXPECT_EQ(checker.Check(), c.expected == ItemOk ? 0 : 1);
+        EXPECT_EQ(Statuses(checker), (std::vector<std::int32_t>{ItemOk, c.expected, ItemOk}));
+    }
+}
+
+TEST_F(WinSetupCheckerTest, RepairReplacesValue_WhenTextIsWrong) {
+    WriteValue(kCommandKey, "", REG_SZ, "C:\\elsewhere\\watch.exe %1");
+    WriteValue(kScheme, "", REG_EXPAND_SZ, "URL:Other Protocol");
+    WriteValue(kScheme, "URL Protocol", REG_SZ, "");
+    ASSERT_EQ(LoadDefault(), 0);
+
+    EXPECT_EQ(checker.Check(), 1);
+    EXPECT_EQ(Statuses(checker),
+              (std::vector<std::int32_t>{ItemValueMismatch, ItemValueMismatch, ItemOk}));
+    EXPECT_EQ(checker.Repair(), 0);
+
+    const auto description = ReadValue(kScheme, "");
+    ASSERT_TRUE(description);
+    EXPECT_EQ(description->type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(description->text, "URL:" + kScheme + " Protocol");
+    EXPECT_EQ(checker.Check(), 0);
+}
+
+TEST_F(WinSetupCheckerTest, RepairStopsAtFirstFailedWrite_LeavingLaterItemsUntouched) {
+    WriteValue(kCommandKey, "", REG_SZ, "old command");
+    // everyone may read the command key, nobody may write it
+    SetKeyAccess(kCommandKey, "D:(A;;KR;;;WD)");
+    ASSERT_EQ(LoadDefault(), 0);
+
+    EXPECT_EQ(checker.Check(), 1);
+    // creating the command key created the scheme's key too: its values are merely absent
+    EXPECT_EQ(Statuses(checker),
+              (std::vector<std::int32_t>{ItemValueMismatch, ItemValueMismatch, ItemValueMismatch}));
+    EXPECT_EQ(checker.Repair(), 2);
+
+    SetKeyAccess(kCommandKey, "D:(A;;KA;;;WD)");
+    const auto command = ReadValue(kCommandKey, "");
+    ASSERT_TRUE(command);
+    EXPECT_EQ(command->text, "old command");
+    EXPECT_FALSE(ReadValue(kScheme, ""));
+    EXPECT_FALSE(ReadValue(kScheme, "URL Protocol"));
+}
+
+TEST_F(WinSetupCheckerTest, Check_IsInternalError_WhenApplicationNameIsEmpty) {
+    WriteNameFile("<root><windows><application/></windows></root>");
+    const auto rootDefault = ReadValue("", "");
+    const auto rootMarker = ReadValue("", "URL Protocol");
+
+    EXPECT_EQ(LoadDefault(), 3);
+    EXPECT_TRUE(checker.Items().empty());
+    EXPECT_EQ(checker.Check(), 2);
+    EXPECT_EQ(checker.Repair(), 2);
+
+    const auto rootDefaultAfter = ReadValue("", "");
+    const auto rootMarkerAfter = ReadValue("", "URL Protocol");
+    EXPECT_EQ(rootDefault.has_value(), rootDefaultAfter.has_value());
+    EXPECT_EQ(rootMarker.has_value(), rootMarkerAfter.has_value());
+    EXPECT_FALSE(ReadValue("shell\\open\\command", ""));
+}
+
+TEST_F(WinSetupCheckerTest, Check_ReportsMismatch_WhenValueOverflowsReadBuffer) {
+    const std::string longText(300, 'x');
+    WriteValue(kScheme, "", REG_SZ, longText);
+    const std::string setup = "<setup><win><a key='HKEY_CLASSES_ROOT' sub_key='" + kScheme +
+                              "' data='" + longText + "' wtag='other'/></win></setup>";
+    ASSERT_EQ(Load(setup.c_str()), 0);
+
+    EXPECT_EQ(checker.Check(), 1);
+    EXPECT_EQ(Statuses(checker), (std::vector<std::int32_t>{ItemValueMismatch}));
+}
+
+TEST_F(WinSetupCheckerTest, Check_PassesWithoutItems_AndRepairFailsBeforeAnyCheck) {
+    ASSERT_EQ(Load("<setup><win/></setup>"), 0);
+    EXPECT_EQ(checker.Check(), 0);
+
+    ASSERT_EQ(LoadDefault(), 0);
+    EXPECT_EQ(checker.Repair(), 2);
+    EXPECT_FALSE(ReadValue(kScheme, ""));
+}
+
+}  // namespace
