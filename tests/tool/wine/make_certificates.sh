@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Makes the certificate files of the Wine tests in <out dir>: certificates valid now, expired and
+# not yet valid (fixed dates, signed by a throw-away CA), the same in DER, a CRL and PKCS #7 files.
+set -euo pipefail
+out=$1
+rm -rf "$out.work"
+mkdir -p "$out" "$out.work"
+cd "$out.work"
+
+openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 36500 \
+    -subj "/CN=Test CA" 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout host.key -out host.csr \
+    -subj "/CN=localhost.brevant.io" 2>/dev/null
+
+touch index.txt
+echo 1000 > serial
+echo 1000 > crlnumber
+cat > ca.cnf <<CNF
+[ ca ]
+default_ca = test_ca
+[ test_ca ]
+dir = .
+database = index.txt
+serial = serial
+crlnumber = crlnumber
+new_certs_dir = .
+certificate = ca.pem
+private_key = ca.key
+default_md = sha256
+default_crl_days = 30
+policy = any
+unique_subject = no
+[ any ]
+commonName = supplied
+CNF
+
+sign() {  # name start end
+    openssl ca -batch -config ca.cnf -in host.csr -out "$1.pem" -notext \
+        -startdate "$2" -enddate "$3" 2>/dev/null
+}
+sign valid 20200101000000Z 20491231235959Z
+sign expired 20200101000000Z 20210101000000Z
+sign future 20480101000000Z 20491231235959Z
+
+cp valid.pem expired.pem future.pem "$out/"
+openssl x509 -in valid.pem -outform DER -out "$out/valid.der"
+openssl x509 -in expired.pem -outform DER -out "$out/expired.der"
+# a chain file: the host certificate first, then its CA
+cat valid.pem ca.pem > "$out/chain.pem"
+openssl ca -gencrl -config ca.cnf -out "$out/crl.pem" 2>/dev/null
+openssl crl2pkcs7 -nocrl -certfile expired.pem -outform DER -out "$out/pkcs7_expired.p7b"
+openssl crl2pkcs7 -in "$out/crl.pem" -outform DER -out "$out/pkcs7_no_certificate.p7b"
+rm -rf "$out.work"

@@ -1,0 +1,316 @@
+// Whole runs of tool.exe, copied alone into a fresh folder per case, under the real platform.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <vector>
+
+#include "expected_report.h"
+#include "machine_state.h"
+#include "wine_support.h"
+
+namespace {
+
+const DWORD kExitFailure = static_cast<DWORD>(-1);
+
+// GBK bytes of UTF-16 text, converted by the platform at test time.
+std::string Gbk(const wchar_t* text) {
+    char bytes[256] = {};
+    const int length = WideCharToMultiByte(936, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr);
+    return length > 0 ? std::string(bytes, static_cast<std::size_t>(length - 1)) : std::string();
+}
+
+std::string CertificateFile(const char* name) {
+    return ReadFileBytes(WindowsPath(CERTIFICATE_DIR) + "\\" + name);
+}
+
+std::string EnglishHead() { return ReportHead("Name", "Check result", "Repair result", "Comment"); }
+
+std::string ChineseHead() {
+    return ReportHead(Gbk(L"名称"), Gbk(L"检测结果"), Gbk(L"修复结果"), Gbk(L"备注"));
+}
+
+// English report in which the three items are correct, ending with certificateRow.
+std::string EnglishCorrectItems(const std::string& certificateRow) {
+    return EnglishHead() + CorrectRow("Domain Name", "Correct") +
+           CorrectRow("App Setup", "Correct") + CorrectRow("Proxy", "Correct") + certificateRow +
+           "</table><br/>\n";
+}
+
+const std::string kValidRow = CertificateRowText("Creatificate", "#008000", "Correct");
+const std::string kInvalidRow = CertificateRowText("Creatificate", "red", "Error");
+
+class ToolRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(folder.Path().empty());
+        ASSERT_TRUE(CopyFileA(WindowsPath(TOOL_EXE).c_str(), tool.c_str(), FALSE)) << tool;
+    }
+
+    // Every item as the built-in configuration wants it.
+    void MakeEverythingCorrect() {
+        MachineState::SetCanonicalHosts();
+        MachineState::SetRegistration(folder.Path());
+        MachineState::SetDirectProxy();
+    }
+
+    ProcessResult Run(const std::string& arguments) {
+        return RunProgram(tool, arguments, folder.Path());
+    }
+
+    std::string Report() { return ReadFileBytes(report); }
+
+    MachineState state;
+    TempFolder folder;
+    const std::string tool = folder.Path() + "tool.exe";
+    const std::string report = folder.Path() + "report.html";
+    const std::string certificate = folder.Path() + "localhost_brevant_io.pem";
+};
+
+TEST_F(ToolRunTest, Tool_RefusesBadCommandLinesAndTouchesNothing) {
+    const struct {
+        const char* arguments;
+        const char* output;
+    } cases[] = {
+        {"", "Wrong args\r\n"},
+        {"--path report.html --lang", "Wrong args\r\n"},
+        {"--path report.html --lang en extra", "Wrong args\r\n"},
+        {"--path=report.html --lang en", "Wrong args\r\n"},
+        {"--lang en --path report.html", "Mising --path\r\n"},
+        {"--PATH report.html --lang en", "Mising --path\r\n"},
+        {"--pathx report.html --lang en", "Mising --path\r\n"},
+        {"\"\" report.html --lang en", "Mising --path\r\n"},
+        {"--path report.html --language en", "Mising --lang\r\n"},
+        {"--path --lang --Lang en", "Mising --lang\r\n"},
+    };
+    MachineState::RemoveHosts();
+    MachineState::RemoveRegistration();
+    for (const auto& c : cases) {
+        const ProcessResult run = Run(c.arguments);
+        ASSERT_TRUE(run.started);
+        EXPECT_EQ(run.output, c.output) << c.arguments;
+        EXPECT_EQ(run.exitCode, kExitFailure) << c.arguments;
+        EXPECT_FALSE(FileExists(report)) << c.arguments;
+        EXPECT_FALSE(FileExists(MachineState::HostsPath())) << c.arguments;
+        bool registered = false;
+        MachineState::RegistryValue("Brevant", nullptr, &registered);
+        EXPECT_FALSE(registered) << c.arguments;
+    }
+}
+
+TEST_F(ToolRunTest, Tool_WritesTheWorkedExample_WhenEverythingIsCorrect) {
+    MakeEverythingCorrect();
+    WriteFileBytes(certificate, CertificateFile("valid.pem"));
+    const ProcessResult run = Run("--path report.html --lang en");
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(Report(), Crlf(EnglishCorrectItems(kValidRow)));
+}
+
+TEST_F(ToolRunTest, Tool_WritesGbkLabels_WhenLanguageIsCs) {
+    MakeEverythingCorrect();
+    WriteFileBytes(certificate, CertificateFile("expired.pem"));
+    const ProcessResult run = Run("--path \"" + report + "\" --lang cs");
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.exitCode, 0u);
+    const std::string correct = Gbk(L"正常");
+    EXPECT_EQ(
+        Report(),
+        Crlf(ChineseHead() + CorrectRow(Gbk(L"本地域名解析"), correct) +
+             CorrectRow(Gbk(L"程序启动项"), correct) + CorrectRow(Gbk(L"代理"), correct) +
+             CertificateRowText(Gbk(L"证书有效性"), "red", Gbk(L"异常")) + "</table><br/>\n"));
+}
+
+TEST_F(ToolRunTest, Tool_WritesEnglish_ForEveryLanguageButCsWhateverTheSettingsFile) {
+    const struct {
+        const char* settings;  // nullptr: no settings file
+        const char* language;
+        bool chinese;
+    } cases[] = {
+        {nullptr, "en", false},
+        {nullptr, "CS", false},
+        {nullptr, "zh", false},
+        {nullptr, "\"\"", false},
+        {nullptr, "cs", true},
+        {"[setting]\r\nlanguage=Simpchinese\r\n", "en", false},
+        {"[setting]\r\nlanguage=SIMPCHINESE\r\n", "\"\"", false},
+        {"[setting]\nlanguage=English\n", "cs", true},
+        {"\xFF\xFE\x00\x01garbage\x1A[setting]\nlanguage", "cs", true},
+        {"", "en", false},
+    };
+    MakeEverythingCorrect();
+    for (const auto& c : cases) {
+        const std::string settings = folder.Path() + "Lang_config.cfg";
+        DeleteFileA(settings.c_str());
+        if (c.settings != nullptr) {
+            WriteFileBytes(settings, c.settings);
+        }
+        const ProcessResult run = Run(std::string("--path report.html --lang ") + c.language);
+        EXPECT_EQ(run.exitCode, 0u) << c.language;
+        const std::string expected =
+            c.chinese ? ChineseHead() + CorrectRow(Gbk(L"本地域名解析"), Gbk(L"正常"))
+                      : EnglishHead() + CorrectRow("Domain Name", "Correct");
+        EXPECT_EQ(Report().substr(0, Crlf(expected).size()), Crlf(expected))
+            << c.language << " settings " << (c.settings ? c.settings : "(none)");
+    }
+}
+
+TEST_F(ToolRunTest, Tool_ShowsTheCertificateRow_ByWhatTheFileHolds) {
+    const struct {
+        const char* name;
+        std::string file;  // contents; "(none)" for no file, "(folder)" for a folder of that name
+        std::string row;
+    } cases[] = {
+        {"valid PEM", CertificateFile("valid.pem"), kValidRow},
+        {"valid PEM, CR LF", Crlf(CertificateFile("valid.pem")), kValidRow},
+        {"valid DER", CertificateFile("valid.der"), kValidRow},
+        {"chain, valid first", CertificateFile("chain.pem"), kValidRow},
+        {"expired PEM", CertificateFile("expired.pem"), kInvalidRow},
+        {"expired DER", CertificateFile("expired.der"), kInvalidRow},
+        {"not yet valid", CertificateFile("future.pem"), kInvalidRow},
+        {"PKCS7 with an expired certificate", CertificateFile("pkcs7_expired.p7b"), kInvalidRow},
+        {"CRL", CertificateFile("crl.pem"), kInvalidRow},
+        {"PKCS7 without certificate", CertificateFile("pkcs7_no_certificate.p7b"), kInvalidRow},
+        {"random bytes", "", ""},
+        {"empty file", "", ""},
+        {"no file", "(none)", ""},
+        {"folder", "(folder)", ""},
+    };
+    std::string random;
+    unsigned state = 12345;
+    for (int i = 0; i < 700; ++i) {
+        state = state * 1103515245u + 12345u;
+        random += static_cast<char>(state >> 24);
+    }
+    MakeEverythingCorrect();
+    for (const auto& c : cases) {
+        DeleteTree(certificate);
+        const std::string name = c.name;
+        if (name == "random bytes") {
+            WriteFileBytes(certificate, random);
+        } else if (c.file == "(folder)") {
+            CreateDirectoryA(certificate.c_str(), nullptr);
+        } else if (c.file != "(none)") {
+            WriteFileBytes(certificate, c.file);
+        }
+        const ProcessResult run = Run("--path report.html --lang en");
+        EXPECT_EQ(run.output, "") << c.name;
+        EXPECT_EQ(run.exitCode, 0u) << c.name;
+        EXPECT_EQ(Report(), Crlf(EnglishCorrectItems(c.row))) << c.name;
+    }
+}
+
+TEST_F(ToolRunTest, Tool_RepairsHostsAndRegistration_FromABareMachine) {
+    MachineState::RemoveHosts();
+    MachineState::RemoveRegistration();
+    MachineState::SetDirectProxy();
+    const ProcessResult first = Run("--path report.html --lang en");
+    EXPECT_EQ(first.output, "");
+    EXPECT_EQ(first.exitCode, 0u);
+    EXPECT_EQ(Report(), Crlf(EnglishHead() + RepairedRow("Domain Name", "Error", "Success") +
+                             RepairedRow("App Setup", "Error", "Success") +
+                             CorrectRow("Proxy", "Correct") + "</table><br/>\n"));
+
+    const ProcessResult second = Run("--path report.html --lang en");
+    EXPECT_EQ(second.exitCode, 0u);
+    EXPECT_EQ(Report(), Crlf(EnglishCorrectItems("")));
+}
+
+TEST_F(ToolRunTest, Tool_ReportsCantWriteAfterRepairing_WhenReportFolderIsMissing) {
+    MachineState::RemoveHosts();
+    MachineState::SetRegistration(folder.Path());
+    MachineState::SetDirectProxy();
+    const std::string path = folder.Path() + "missing\\report.html";
+    const ProcessResult run = Run("--path \"" + path + "\" --lang en");
+    EXPECT_EQ(run.output, "Can't write " + path + "\r\n");
+    EXPECT_EQ(run.exitCode, kExitFailure);
+    // the checks and repairs ran all the same
+    EXPECT_EQ(ReadFileBytes(MachineState::HostsPath()),
+              "127.0.0.1            localhost.brevant.io\r\n");
+}
+
+TEST_F(ToolRunTest, Tool_ReplacesAnExistingReport) {
+    MakeEverythingCorrect();
+    WriteFileBytes(report, std::string(10000, 'x') + "\r\n");
+    const ProcessResult run = Run("--path report.html --lang en");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(Report(), Crlf(EnglishCorrectItems("")));
+}
+
+TEST_F(ToolRunTest, Tool_RunsNormally_WhenSettingsFileNameWouldNotFitItsBuffer) {
+    // a folder of 245 characters: tool.exe's path still fits 259 bytes, the settings file name
+    // (260 characters) does not fit 256
+    const std::string base = folder.Path();
+    const std::string deep = base + std::string(245 - base.size() - 1, 'd') + "\\";
+    ASSERT_EQ(deep.size(), 245u);
+    ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
+    const std::string deepTool = deep + "tool.exe";
+    ASSERT_TRUE(CopyFileA(tool.c_str(), deepTool.c_str(), FALSE));
+    WriteFileBytes(deep + "Lang_config.cfg", "[setting]\r\nlanguage=Simpchinese\r\n");
+    MachineState::SetCanonicalHosts();
+    MachineState::SetRegistration(deep);
+    MachineState::SetDirectProxy();
+    const ProcessResult run = RunProgram(deepTool, "--path report.html --lang en", deep);
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.exitCode, 0u);
+    // the watcher command under so long a folder exceeds the setup check's 260-byte value buffer,
+    // so that row shows a rewrite on every run
+    EXPECT_EQ(ReadFileBytes(deep + "report.html"),
+              Crlf(EnglishHead() + CorrectRow("Domain Name", "Correct") +
+                   RepairedRow("App Setup", "Error", "Success") + CorrectRow("Proxy", "Correct") +
+                   "</table><br/>\n"));
+}
+
+// The program file itself: graphical subsystem, the manifest embedded, no runtime DLL needed.
+class ToolImageTest : public ::testing::Test {
+protected:
+    const std::string image = ReadFileBytes(WindowsPath(TOOL_EXE));
+
+    const IMAGE_NT_HEADERS64* Headers() const {
+        if (image.size() < sizeof(IMAGE_DOS_HEADER)) {
+            return nullptr;
+        }
+        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+        if (dos->e_magic != IMAGE_DOS_SIGNATURE ||
+            image.size() < static_cast<std::size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS64)) {
+            return nullptr;
+        }
+        return reinterpret_cast<const IMAGE_NT_HEADERS64*>(image.data() + dos->e_lfanew);
+    }
+};
+
+TEST_F(ToolImageTest, ToolExe_IsAGraphicalProgram) {
+    const IMAGE_NT_HEADERS64* headers = Headers();
+    ASSERT_NE(headers, nullptr);
+    EXPECT_EQ(headers->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+}
+
+TEST_F(ToolImageTest, ToolExe_EmbedsTheAdministratorManifest) {
+    struct ModuleFreer {
+        void operator()(HMODULE module) const { FreeLibrary(module); }
+    };
+    std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFreer> module(
+        LoadLibraryExA(WindowsPath(TOOL_EXE).c_str(), nullptr,
+                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    ASSERT_NE(module, nullptr);
+    HRSRC resource = FindResourceA(module.get(), CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
+    ASSERT_NE(resource, nullptr);
+    HGLOBAL loaded = LoadResource(module.get(), resource);
+    ASSERT_NE(loaded, nullptr);
+    const std::string manifest(static_cast<const char*>(LockResource(loaded)),
+                               SizeofResource(module.get(), resource));
+    EXPECT_EQ(manifest, ReadFileBytes(WindowsPath(TOOL_MANIFEST)));
+    EXPECT_NE(manifest.find("level=\"requireAdministrator\" uiAccess=\"false\""),
+              std::string::npos);
+}
+
+TEST_F(ToolImageTest, ToolExe_ImportsNoRuntimeLibraryOfTheToolchain) {
+    const IMAGE_NT_HEADERS64* headers = Headers();
+    ASSERT_NE(headers, nullptr);
+    // the import names are plain strings in the image; a runtime DLL would show as "lib...-N.dll"
+    for (const char* runtime : {"libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll"}) {
+        EXPECT_EQ(image.find(runtime), std::string::npos) << runtime;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+// Closes a kernel handle; both null and INVALID_HANDLE_VALUE mean "none".
+struct HandleCloser {
+    void operator()(HANDLE handle) const {
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct RegKeyCloser {
+    void operator()(HKEY key) const { RegCloseKey(key); }
+};
+using UniqueHkey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyCloser>;
+
+// A build path ("/work/x" under Wine's drive Z:) as a Windows path; Windows paths stay as they are.
+std::string WindowsPath(const std::string& path);
+
+std::string ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+void DeleteTree(const std::string& path);
+
+// A fresh, empty folder under the temporary folder, removed with everything in it at the end.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    // The folder with its trailing backslash.
+    const std::string& Path() const { return path; }
+
+private:
+    std::string path;
+};
+
+struct ProcessResult {
+    bool started = false;
+    std::string output;  // standard output and standard error, as bytes
+    DWORD exitCode = 0;
+};
+
+// Runs program with the command line "\"program\" " + arguments in folder, waiting for its end.
+ProcessResult RunProgram(const std::string& program, const std::string& arguments,
+                         const std::string& folder);
