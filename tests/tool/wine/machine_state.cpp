@@ -133,3 +133,5 @@ void MachineState::SetRegistration(const std::string& programDirectory) {
 void MachineState::RemoveRegistration() { RegDeleteTreeA(HKEY_CLASSES_ROOT, kScheme); }
 
 void MachineState::SetDirectProxy() { StoreProxyFlags(PROXY_TYPE_DIRECT); }
+
+void MachineState::SetProxyFlags(unsigned long flags) { StoreProxyFlags(flags); }

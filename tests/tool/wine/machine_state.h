@@ -22,6 +22,8 @@ public:
     static void SetRegistration(const std::string& programDirectory);
     static void RemoveRegistration();
     static void SetDirectProxy();
+    // LAN proxy type flags (PROXY_TYPE_*).
+    static void SetProxyFlags(unsigned long flags);
     static std::string RegistryValue(const std::string& subKey, const char* valueName, bool* found);
 
 private:

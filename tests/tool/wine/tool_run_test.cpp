@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+// after windows.h, which it needs
+#include <wininet.h>
 
 #include <vector>
 
@@ -200,16 +202,18 @@ TEST_F(ToolRunTest, Tool_ShowsTheCertificateRow_ByWhatTheFileHolds) {
     }
 }
 
-TEST_F(ToolRunTest, Tool_RepairsHostsAndRegistration_FromABareMachine) {
+TEST_F(ToolRunTest, Tool_RepairsEveryItem_FromABareMachine) {
     MachineState::RemoveHosts();
     MachineState::RemoveRegistration();
-    MachineState::SetDirectProxy();
+    MachineState::SetProxyFlags(PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY);
     const ProcessResult first = Run("--path report.html --lang en");
     EXPECT_EQ(first.output, "");
     EXPECT_EQ(first.exitCode, 0u);
+    // Wine refuses the final refresh of the proxy repair (Windows accepts it), so that repair
+    // reports failure although the direct setting is stored: the next run finds it correct
     EXPECT_EQ(Report(), Crlf(EnglishHead() + RepairedRow("Domain Name", "Error", "Success") +
                              RepairedRow("App Setup", "Error", "Success") +
-                             CorrectRow("Proxy", "Correct") + "</table><br/>\n"));
+                             FailedRepairRow("Proxy", "Error", "Defeated") + "</table><br/>\n"));
 
     const ProcessResult second = Run("--path report.html --lang en");
     EXPECT_EQ(second.exitCode, 0u);
