@@ -31,6 +31,11 @@ const char kDefaultSetup[] =
     "current_path_enable=\"0\"/>"
     "</win></setup>";
 
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
 struct LocalFreer {
     void operator()(void* memory) const { LocalFree(memory); }
 };
@@ -258,6 +263,56 @@ TEST_F(WinSetupCheckerTest, Check_PassesWithoutItems_AndRepairFailsBeforeAnyChec
     ASSERT_EQ(LoadDefault(), 0);
     EXPECT_EQ(checker.Repair(), 2);
     EXPECT_FALSE(ReadValue(kScheme, ""));
+}
+
+// Runs the check from a copy of the probe program in a directory of its own.
+class ProgramPathTest : public testing::Test {
+protected:
+    void SetUp() override {
+        directory = std::filesystem::temp_directory_path() / "setup_program_path_test";
+        std::filesystem::remove_all(directory);
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kScheme.c_str());
+    }
+    void TearDown() override {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kScheme.c_str());
+        std::filesystem::remove_all(directory);
+    }
+
+    // The probe's exit status: its check code, or none when it did not run.
+    std::optional<DWORD> RunProbe() {
+        std::filesystem::create_directories(directory);
+        std::filesystem::copy_file(ProgramDirectory() + "setup_check_probe.exe",
+                                   directory / "setup_check_probe.exe");
+        std::ofstream(directory / "name.xml", std::ios::binary)
+            << "<root><windows><application name=\"" << kScheme << "\"/></windows></root>";
+
+        std::wstring commandLine = L"\"" + (directory / "setup_check_probe.exe").wstring() + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info = {};
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &info)) {
+            return std::nullopt;
+        }
+        UniqueHandle process(info.hProcess);
+        UniqueHandle thread(info.hThread);
+        DWORD status = 0;
+        if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(process.get(), &status)) {
+            return std::nullopt;
+        }
+        return status;
+    }
+
+    std::filesystem::path directory;
+};
+
+TEST_F(ProgramPathTest, Repair_PutsOwnProgramDirectoryInCommand_WhenRunFromElsewhere) {
+    EXPECT_EQ(RunProbe(), DWORD{1});
+
+    const auto command = ReadValue(kCommandKey, "");
+    ASSERT_TRUE(command);
+    EXPECT_EQ(command->text, directory.string() + "\\" + kScheme + "-watch.exe %1");
 }
 
 }  // namespace

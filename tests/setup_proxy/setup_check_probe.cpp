@@ -1,0 +1,25 @@
+// Runs the URL-protocol registration check (and its repair when the check asks for one) as the tool
+// does, from wherever this program was copied; exits with the check code.
+#include <pugixml.hpp>
+
+#include "win_associated_setup_checker.h"
+
+int main() {
+    pugi::xml_document document;
+    if (!document.load_string(
+            "<setup><win>"
+            "<item1 key=\"HKEY_CLASSES_ROOT\" sub_key=\"%s\\shell\\open\\command\" "
+            "data=\"%s-watch.exe %%1\" wtag=\"setup\" current_path_enable=\"1\"/>"
+            "<item2 key=\"HKEY_CLASSES_ROOT\" sub_key=\"%s\" "
+            "data=\"URL:%s Protocol\" wtag=\"url\" current_path_enable=\"0\"/>"
+            "</win></setup>")) {
+        return 100;
+    }
+    WinAssociatedSetupChecker checker;
+    checker.LoadConfig(document.child("setup"));
+    const int check = checker.Check();
+    if (check == 1 && checker.Repair() != 0) {
+        return 101;
+    }
+    return check;
+}
