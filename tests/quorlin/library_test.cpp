@@ -1,0 +1,109 @@
+// Quorlin.dll as a host loads it, and the portable UTF-8 conversion against the platform's.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "utf16.h"
+
+namespace {
+
+struct ModuleFreer {
+    void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFreer>;
+
+// The names in the export directory of a loaded image, as the loader sees them.
+std::vector<std::string> exportedNames(HMODULE module) {
+    const auto* base = reinterpret_cast<const BYTE*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& entry =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    std::vector<std::string> names;
+    if (entry.VirtualAddress == 0) return names;
+    const auto* directory =
+        reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
+    const auto* nameRvas = reinterpret_cast<const DWORD*>(base + directory->AddressOfNames);
+    for (DWORD i = 0; i < directory->NumberOfNames; ++i) {
+        names.emplace_back(reinterpret_cast<const char*>(base + nameRvas[i]));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(QuorlinLibrary, Exports_AreExactlyTheSixPlainNames_WhenLoaded) {
+    const UniqueModule module(LoadLibraryW(L"Quorlin.dll"));
+    ASSERT_NE(module, nullptr) << "error " << GetLastError();
+    EXPECT_EQ(exportedNames(module.get()),
+              (std::vector<std::string>{"activeDlgWindow", "showFilesDialog", "showFoldersDialog",
+                                        "showSaveDialog", "showSelectfileDialog",
+                                        "showSelectfileFolderDialog"}));
+}
+
+TEST(QuorlinLibrary, ActiveDlgWindow_ReturnsAndStartsNothing_BeforeAnyRequest) {
+    const UniqueModule module(LoadLibraryW(L"Quorlin.dll"));
+    ASSERT_NE(module, nullptr);
+    using ActiveDlgWindow = void (*)();
+    const auto activeDlgWindow =
+        reinterpret_cast<ActiveDlgWindow>(GetProcAddress(module.get(), "activeDlgWindow"));
+    ASSERT_NE(activeDlgWindow, nullptr);
+    // a window with an empty caption is what a lookup of the empty title would find
+    const HWND untitled = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                          nullptr, nullptr, nullptr);
+    const HWND before = GetForegroundWindow();
+    activeDlgWindow();
+    EXPECT_EQ(GetForegroundWindow(), before);
+    if (untitled != nullptr) DestroyWindow(untitled);
+}
+
+std::string platformUtf8(const Utf16String& text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+TEST(Utf8Agreement, ToUtf8_MatchesWideCharToMultiByte_ForEveryCodeUnit) {
+    for (unsigned unit = 1; unit <= 0xFFFF; ++unit) {
+        const Utf16String text{L'a', static_cast<wchar_t>(unit), L'b'};
+        ASSERT_EQ(toUtf8(text), platformUtf8(text)) << "unit " << unit;
+    }
+}
+
+TEST(Utf8Agreement, ToUtf8_MatchesWideCharToMultiByte_ForSurrogateSequences) {
+    const wchar_t units[] = {0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xD83D, 0xDE00, L'a', 0x4E2D, 0};
+    // every sequence of up to three of these units
+    for (const wchar_t a : units) {
+        for (const wchar_t b : units) {
+            for (const wchar_t c : units) {
+                const Utf16String text{a, b, c};
+                ASSERT_EQ(toUtf8(text), platformUtf8(text))
+                    << std::hex << unsigned(a) << ' ' << unsigned(b) << ' ' << unsigned(c);
+            }
+        }
+    }
+}
+
+TEST(Utf8Agreement, ToUtf8_MatchesWideCharToMultiByte_ForRandomLongTexts) {
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<int> pick(0, 0xFFFF);
+    std::uniform_int_distribution<int> plane(0, 3);
+    for (int round = 0; round < 200; ++round) {
+        Utf16String text;
+        for (int i = 0; i < 2000; ++i) {
+            const int p = plane(random);  // mostly ascii, as paths are
+            text.push_back(static_cast<wchar_t>(p < 2 ? 0x20 + pick(random) % 0x5F : pick(random)));
+        }
+        ASSERT_EQ(toUtf8(text), platformUtf8(text)) << "round " << round;
+    }
+}
+
+}  // namespace
