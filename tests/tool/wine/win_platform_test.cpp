@@ -1,0 +1,88 @@
+// The Windows side of the driver's platform seams, on real files.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "language_setting.h"
+#include "platform.h"
+#include "wine_support.h"
+
+namespace {
+
+std::string CertificateFile(const char* name) {
+    return ReadFileBytes(WindowsPath(CERTIFICATE_DIR) + "\\" + name);
+}
+
+TEST(WinPlatformTest, ReadProfileString_ReadsTheLanguageKeyOfSectionSetting) {
+    const struct {
+        const char* contents;  // nullptr: no file
+        const char* value;
+        const char* language;
+    } cases[] = {
+        {"[setting]\r\nlanguage=Simpchinese\r\n", "Simpchinese", "cs"},
+        {"[setting]\nlanguage=SIMPCHINESE", "SIMPCHINESE", "cs"},
+        {"[Setting]\nLanguage = simpchinese \n", "simpchinese", "cs"},
+        {"[other]\nlanguage=Simpchinese\n[setting]\nlanguage=English\n", "English", "en"},
+        {"[setting]\nlang=Simpchinese\n", "", "en"},
+        {"[settings]\nlanguage=Simpchinese\n", "", "en"},
+        {"language=Simpchinese\n", "", "en"},
+        {"[setting]\nlanguage=Simpchinese-and-a-very-long-tail-beyond-31\n",
+         "Simpchinese-and-a-very-long-tai", "en"},
+        {"", "", "en"},
+        {nullptr, "", "en"},
+    };
+    TempFolder folder;
+    const std::string file = folder.Path() + "Lang_config.cfg";
+    for (const auto& c : cases) {
+        DeleteFileA(file.c_str());
+        if (c.contents != nullptr) {
+            ASSERT_TRUE(WriteFileBytes(file, c.contents));
+        }
+        const std::string value = ReadProfileString(file, "setting", "language");
+        const char* shown = c.contents ? c.contents : "(no file)";
+        EXPECT_EQ(value, c.value) << shown;
+        EXPECT_EQ(LanguageFromSetting(value), c.language) << shown;
+    }
+}
+
+TEST(WinPlatformTest, QueryCertificateFile_TellsEveryOutcomeApart) {
+    const struct {
+        const char* name;
+        std::string contents;
+        CertificateStatus status;
+    } cases[] = {
+        {"valid PEM", CertificateFile("valid.pem"), CertificateStatus::kValid},
+        {"valid DER", CertificateFile("valid.der"), CertificateStatus::kValid},
+        {"chain", CertificateFile("chain.pem"), CertificateStatus::kValid},
+        {"expired", CertificateFile("expired.pem"), CertificateStatus::kNotValidNow},
+        {"not yet valid", CertificateFile("future.pem"), CertificateStatus::kNotValidNow},
+        {"PKCS7 with a certificate", CertificateFile("pkcs7_expired.p7b"),
+         CertificateStatus::kNotValidNow},
+        {"CRL", CertificateFile("crl.pem"), CertificateStatus::kNoCertificate},
+        {"PKCS7 without certificate", CertificateFile("pkcs7_no_certificate.p7b"),
+         CertificateStatus::kNoCertificate},
+        {"text", "not a certificate\r\n", CertificateStatus::kUnloadable},
+        {"empty", "", CertificateStatus::kUnloadable},
+    };
+    TempFolder folder;
+    // a folder name outside ASCII goes through the ANSI code page to the wide path
+    const std::string subfolder = folder.Path() + "cert\xE9\\";
+    ASSERT_TRUE(CreateDirectoryA(subfolder.c_str(), nullptr));
+    for (const auto& c : cases) {
+        const std::string path = subfolder + "localhost_brevant_io.pem";
+        ASSERT_TRUE(WriteFileBytes(path, c.contents)) << c.name;
+        EXPECT_EQ(QueryCertificateFile(path), c.status) << c.name;
+    }
+    EXPECT_EQ(QueryCertificateFile(subfolder + "missing.pem"), CertificateStatus::kUnloadable);
+    EXPECT_EQ(QueryCertificateFile(folder.Path().substr(0, folder.Path().size() - 1)),
+              CertificateStatus::kUnloadable);
+}
+
+TEST(WinPlatformTest, ModuleFileName_NamesThisProgram) {
+    const std::string path = ModuleFileName();
+    ASSERT_GT(path.size(), 4u);
+    EXPECT_EQ(path.substr(path.size() - 4), ".exe");
+    EXPECT_TRUE(FileExists(path));
+}
+
+}  // namespace
