@@ -61,7 +61,7 @@ enum SetupLoadResult : int {
 // What the item templates are filled with; asked for only once the section has a "win" element.
 struct SetupNames {
     std::optional<std::string> programDirectory;  // with its trailing backslash; none if unknown
-    std::string applicationName;
+    std::string applicationName;                  // empty if unknown
 };
 
 // Upper-cases the name and matches it exactly against the five HKEY_* root names.

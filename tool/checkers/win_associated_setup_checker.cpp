@@ -66,9 +66,10 @@ int WinAssociatedSetupChecker::LoadConfig(const pugi::xml_node& section) {
         [] {
             SetupNames names;
             names.programDirectory = ProgramDirectory();
-            // without a directory the name file cannot be found either
-            names.applicationName =
-                ReadApplicationName(names.programDirectory.value_or("") + "name.xml");
+            // without the directory the name file is unknown too: items that need the name fail
+            if (names.programDirectory) {
+                names.applicationName = ReadApplicationName(*names.programDirectory + "name.xml");
+            }
             return names;
         },
         items);
