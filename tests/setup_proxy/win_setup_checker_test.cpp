@@ -81,18 +81,24 @@ void WriteValue(const std::string& subKey, const std::string& valueName, DWORD t
 }
 
 // Replaces a key's access list; the owner may always do that, even after denying itself writes.
-void SetKeyAccess(const std::string& subKey, const char* sddl) {
+bool SetKeyAccess(const std::string& subKey, const char* sddl) {
     PSECURITY_DESCRIPTOR raw = nullptr;
-    ASSERT_TRUE(
-        ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &raw, nullptr));
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &raw,
+                                                              nullptr)) {
+        return false;
+    }
     UniqueSecurityDescriptor descriptor(raw);
     HKEY rawKey = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, WRITE_DAC, &rawKey),
-              ERROR_SUCCESS);
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, WRITE_DAC, &rawKey) != ERROR_SUCCESS) {
+        return false;
+    }
     UniqueHkey key(rawKey);
-    ASSERT_EQ(RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor.get()),
-              ERROR_SUCCESS);
+    return RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor.get()) ==
+           ERROR_SUCCESS;
 }
+
+const char kEveryoneReads[] = "D:(A;;KR;;;WD)";
+const char kEveryoneMayAll[] = "D:(A;;KA;;;WD)";
 
 std::vector<std::int32_t> Statuses(const WinAssociatedSetupChecker& checker) {
     std::vector<std::int32_t> statuses;
@@ -115,6 +121,8 @@ protected:
     }
 
     void TearDown() override {
+        // a test that stopped half-way may have left the command key read-only
+        SetKeyAccess(kCommandKey, kEveryoneMayAll);
         RegDeleteTreeA(HKEY_CLASSES_ROOT, kScheme.c_str());
         if (savedNameFile) {
             std::ofstream(nameFile, std::ios::binary) << *savedNameFile;
@@ -211,7 +219,7 @@ TEST_F(WinSetupCheckerTest, RepairReplacesValue_WhenTextIsWrong) {
 TEST_F(WinSetupCheckerTest, RepairStopsAtFirstFailedWrite_LeavingLaterItemsUntouched) {
     WriteValue(kCommandKey, "", REG_SZ, "old command");
     // everyone may read the command key, nobody may write it
-    SetKeyAccess(kCommandKey, "D:(A;;KR;;;WD)");
+    ASSERT_TRUE(SetKeyAccess(kCommandKey, kEveryoneReads));
     ASSERT_EQ(LoadDefault(), 0);
 
     EXPECT_EQ(checker.Check(), 1);
@@ -220,7 +228,7 @@ TEST_F(WinSetupCheckerTest, RepairStopsAtFirstFailedWrite_LeavingLaterItemsUntou
               (std::vector<std::int32_t>{ItemValueMismatch, ItemValueMismatch, ItemValueMismatch}));
     EXPECT_EQ(checker.Repair(), 2);
 
-    SetKeyAccess(kCommandKey, "D:(A;;KA;;;WD)");
+    ASSERT_TRUE(SetKeyAccess(kCommandKey, kEveryoneMayAll));
     const auto command = ReadValue(kCommandKey, "");
     ASSERT_TRUE(command);
     EXPECT_EQ(command->text, "old command");
