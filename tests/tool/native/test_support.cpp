@@ -25,4 +25,3 @@ std::string Gbk(const std::string& utf8) {
     }
     return std::string(out.data(), out.size() - outLeft);
 }
-

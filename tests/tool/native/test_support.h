@@ -13,4 +13,3 @@ class ToolWithLanguage : public ClientCheckTool {
 public:
     explicit ToolWithLanguage(const std::string& language) { lang = language; }
 };
-

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <type_traits>
 
 // Closes a kernel handle; both null and INVALID_HANDLE_VALUE mean "none".
 struct HandleCloser {
