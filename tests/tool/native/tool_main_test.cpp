@@ -92,9 +92,12 @@ TEST_F(ToolMainTest, ToolMain_WritesEnglish_ForEveryLanguageButCs) {
         EXPECT_EQ(ReadAll(reportPath), EnglishAllCorrectReport()) << '"' << language << '"';
     }
     RunTool({"--path", reportPath, "--lang", "cs"});
-    EXPECT_EQ(
-        ReadAll(reportPath).substr(0, 100),
-        ReportHead(Gbk("名称"), Gbk("检测结果"), Gbk("修复结果"), Gbk("备注")).substr(0, 100));
+    const std::string correct = Gbk("正常");
+    EXPECT_EQ(ReadAll(reportPath),
+              ReportHead(Gbk("名称"), Gbk("检测结果"), Gbk("修复结果"), Gbk("备注")) +
+                  CorrectRow(Gbk("本地域名解析"), correct) +
+                  CorrectRow(Gbk("程序启动项"), correct) + CorrectRow(Gbk("代理"), correct) +
+                  CertificateRowText(Gbk("证书有效性"), "#008000", correct) + "</table><br/>\n");
 }
 
 TEST_F(ToolMainTest, ToolMain_ReplacesAnExistingReport) {

@@ -137,7 +137,7 @@ TEST_F(ToolRunTest, Tool_WritesEnglish_ForEveryLanguageButCsWhateverTheSettingsF
         {"[setting]\r\nlanguage=Simpchinese\r\n", "en", false},
         {"[setting]\r\nlanguage=SIMPCHINESE\r\n", "\"\"", false},
         {"[setting]\nlanguage=English\n", "cs", true},
-        {"\xFF\xFE\x00\x01garbage\x1A[setting]\nlanguage", "cs", true},
+        {"\xFF\xFEgarbage\x1A[setting]\nlanguage=Simpchinese", "cs", true},
         {"", "en", false},
     };
     MakeEverythingCorrect();
@@ -149,10 +149,13 @@ TEST_F(ToolRunTest, Tool_WritesEnglish_ForEveryLanguageButCsWhateverTheSettingsF
         }
         const ProcessResult run = Run(std::string("--path report.html --lang ") + c.language);
         EXPECT_EQ(run.exitCode, 0u) << c.language;
+        const std::string correct = Gbk(L"正常");
         const std::string expected =
-            c.chinese ? ChineseHead() + CorrectRow(Gbk(L"本地域名解析"), Gbk(L"正常"))
-                      : EnglishHead() + CorrectRow("Domain Name", "Correct");
-        EXPECT_EQ(Report().substr(0, Crlf(expected).size()), Crlf(expected))
+            c.chinese ? ChineseHead() + CorrectRow(Gbk(L"本地域名解析"), correct) +
+                            CorrectRow(Gbk(L"程序启动项"), correct) +
+                            CorrectRow(Gbk(L"代理"), correct) + "</table><br/>\n"
+                      : EnglishCorrectItems("");
+        EXPECT_EQ(Report(), Crlf(expected))
             << c.language << " settings " << (c.settings ? c.settings : "(none)");
     }
 }
