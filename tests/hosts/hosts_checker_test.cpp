@@ -1,5 +1,6 @@
 // The hosts rewrite over real files: built natively (sanitizers) and for Windows (run under Wine),
 // so both platforms must produce the same bytes.
+#include <algorithm>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -248,6 +249,43 @@ TEST(HostsConfig, Check_AppendsMissingNamesInByteOrder_WhateverTheConfigurationO
               "10.0.0.4             a.example\n"
               "10.0.0.3             a.example.com\n"
               "10.0.0.1             \xC3\xA9.example\n");
+}
+
+TEST(HostsConfig, Check_MatchesWholeNamesOnly_ForShortAndLongTables) {
+    // a few names are matched in place, many through the table: both must agree
+    for (const int extraNames : {0, 12}) {
+        std::string config =
+            "<hosts><h domain=\"a.example\" ip=\"10.1.1.1\"/>"
+            "<h domain=\"a.example.com\" ip=\"10.2.2.2\"/>";
+        std::vector<std::string> appended;
+        for (int i = 0; i < extraNames; ++i) {
+            const std::string name = "h" + std::to_string(i) + ".example";
+            config += "<h domain=\"" + name + "\" ip=\"10.3.3.3\"/>";
+            appended.push_back("10.3.3.3             " + name + "\n");
+        }
+        config += "</hosts>";
+        std::sort(appended.begin(), appended.end());
+        ScratchFolder folder;
+        const auto path = folder.path / "hosts.ics";
+        WriteBytes(path,
+                   "10.9.9.9 a.example.com\r\n"
+                   "10.2.2.2 a.example.comX\r\n"
+                   "10.1.1.1\ta.example\r\n"
+                   "10.2.2.2 a.example\t# c\r\n");
+        FileHostsChecker checker(path.string());
+        ASSERT_EQ(LoadHostsSection(checker, config), 0);
+
+        std::string expected =
+            "10.2.2.2             a.example.com\n"
+            "10.2.2.2 a.example.comX\n"
+            "10.1.1.1             a.example\n"
+            "# 10.2.2.2 a.example\t# c\n";
+        for (const std::string& line : appended) {
+            expected += line;
+        }
+        EXPECT_EQ(checker.Check(), 1) << extraNames;
+        EXPECT_EQ(checker.RepairedContent(), expected) << extraNames;
+    }
 }
 
 TEST(HostsLine, MakeHostsLine_PadsAddressToTwentyOneWithAtLeastFiveSpaces) {

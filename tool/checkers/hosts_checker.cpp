@@ -1,5 +1,6 @@
 #include "hosts_checker.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -23,10 +24,19 @@ struct FileCloser {
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
-// The C locale's whitespace; bytes 0x80 and above never are.
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+// The C locale's whitespace; bytes 0x80 and above never are. A table, as every byte of the file
+// passes through here.
+struct WhitespaceTable {
+    bool space[256] = {};
+    constexpr WhitespaceTable() {
+        for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'}) {
+            space[static_cast<unsigned char>(c)] = true;
+        }
+    }
+};
+constexpr WhitespaceTable kWhitespace;
+
+bool IsSpace(char c) { return kWhitespace.space[static_cast<unsigned char>(c)]; }
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsSpace(text.back())) {
@@ -51,6 +61,30 @@ std::string_view NextToken(std::string_view& rest) {
     const std::string_view token = rest.substr(start, end - start);
     rest.remove_prefix(end);
     return token;
+}
+
+// The first byte of [from, to) equal to first or second, or to when there is none. Eight bytes
+// at a time, as every byte of the file passes through here twice (reading and writing).
+const char* FindEither(const char* from, const char* to, char first, char second) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+    const auto hasZeroByte = [](std::uint64_t word) {
+        return ((word - kOnes) & ~word & kHighBits) != 0;
+    };
+    const std::uint64_t firsts = kOnes * static_cast<unsigned char>(first);
+    const std::uint64_t seconds = kOnes * static_cast<unsigned char>(second);
+    while (to - from >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, from, sizeof(word));
+        if (hasZeroByte(word ^ firsts) || hasZeroByte(word ^ seconds)) {
+            break;
+        }
+        from += 8;
+    }
+    while (from < to && *from != first && *from != second) {
+        ++from;
+    }
+    return from;
 }
 
 // A byte-order mark of UTF-16 (either order): such a file is not byte text.
@@ -83,7 +117,8 @@ bool MeasureFile(std::FILE* file, std::size_t& size) {
 // Splits the file's bytes into lines and hands each to onLine. CR LF and a lone LF end a line, a
 // lone CR stays in it, and an empty remainder after the last line end is no line. False when a
 // read fails or the bytes are not byte text (UTF-16, or any NUL), so that no line is lost unseen.
-bool ReadLines(std::FILE* file, const std::function<void(std::string& line)>& onLine) {
+template <typename OnLine>
+bool ReadLines(std::FILE* file, OnLine onLine) {
     std::vector<char> chunk(kChunkSize);
     std::string line;
     // a line begun in an earlier chunk
@@ -95,18 +130,24 @@ bool ReadLines(std::FILE* file, const std::function<void(std::string& line)>& on
             break;
         }
         const char* data = chunk.data();
-        if ((first && StartsWithUtf16Mark(data, size)) ||
-            std::memchr(data, '\0', size) != nullptr) {
+        const char* const end = data + size;
+        if (first && StartsWithUtf16Mark(data, size)) {
             return false;
         }
         first = false;
-        std::size_t start = 0;
-        while (const void* found = std::memchr(data + start, '\n', size - start)) {
-            const std::size_t end = static_cast<const char*>(found) - data;
+        for (;;) {
+            const char* stop = FindEither(data, end, '\n', '\0');
+            if (stop == end) {
+                pending.append(data, end);
+                break;
+            }
+            if (*stop == '\0') {
+                return false;
+            }
             if (pending.empty()) {
-                line.assign(data + start, end - start);
+                line.assign(data, stop);
             } else {
-                pending.append(data + start, end - start);
+                pending.append(data, stop);
                 line.swap(pending);
                 pending.clear();
             }
@@ -114,9 +155,8 @@ bool ReadLines(std::FILE* file, const std::function<void(std::string& line)>& on
                 line.pop_back();
             }
             onLine(line);
-            start = end + 1;
+            data = stop + 1;
         }
-        pending.append(data + start, size - start);
     }
     if (std::ferror(file) != 0) {
         return false;
@@ -125,6 +165,27 @@ bool ReadLines(std::FILE* file, const std::function<void(std::string& line)>& on
         onLine(pending);
     }
     return true;
+}
+
+using Entries = std::map<std::string, std::string>;
+
+// The entry whose name is the token at the start of rest (compared byte for byte), with rest then
+// advanced past the token. A short table is matched in place, without scanning the token or
+// building a key, as this runs for every entry line of the file.
+Entries::const_iterator FindHostName(const Entries& entries, std::string_view& rest) {
+    constexpr std::size_t kMatchInPlaceLimit = 8;
+    if (entries.size() > kMatchInPlaceLimit) {
+        return entries.find(std::string(NextToken(rest)));
+    }
+    for (auto entry = entries.begin(); entry != entries.end(); ++entry) {
+        const std::string& name = entry->first;
+        if (rest.size() >= name.size() && rest.compare(0, name.size(), name) == 0 &&
+            (rest.size() == name.size() || IsSpace(rest[name.size()]))) {
+            rest.remove_prefix(name.size());
+            return entry;
+        }
+    }
+    return entries.end();
 }
 
 }  // namespace
@@ -143,23 +204,18 @@ bool WriteWithCrLf(const std::string& text,
     std::string buffer;
     buffer.reserve(kChunkSize + 2);
     const char* data = text.data();
-    const std::size_t size = text.size();
-    std::size_t start = 0;
-    while (start < size) {
-        const void* found = std::memchr(data + start, '\n', size - start);
-        const std::size_t end = found ? static_cast<const char*>(found) - data : size;
-        if (end - start > kChunkSize) {
+    const char* const end = data + text.size();
+    while (data < end) {
+        const char* lineEnd = FindEither(data, end, '\n', '\n');
+        const auto length = static_cast<std::size_t>(lineEnd - data);
+        if (length > kChunkSize) {
             // a very long line goes out as it stands rather than through the buffer
-            if ((!buffer.empty() && !write(buffer.data(), buffer.size())) ||
-                !write(data + start, end - start)) {
+            if ((!buffer.empty() && !write(buffer.data(), buffer.size())) || !write(data, length)) {
                 return false;
             }
             buffer.clear();
         } else {
-            buffer.append(data + start, end - start);
-        }
-        if (found) {
-            buffer.append("\r\n");
+            buffer.append(data, length);
         }
         if (buffer.size() >= kChunkSize) {
             if (!write(buffer.data(), buffer.size())) {
@@ -167,7 +223,11 @@ bool WriteWithCrLf(const std::string& text,
             }
             buffer.clear();
         }
-        start = end + 1;
+        if (lineEnd == end) {
+            break;
+        }
+        buffer.append("\r\n");
+        data = lineEnd + 1;
     }
     return buffer.empty() || write(buffer.data(), buffer.size());
 }
@@ -255,15 +315,19 @@ bool HostsChecker::FixHostsLine(std::string& line,
     }
     std::string_view rest = trimmed;
     const std::string_view address = NextToken(rest);
-    const std::string_view hostName = NextToken(rest);
-    const std::string_view extra = NextToken(rest);
-    if (hostName.empty()) {
+    while (!rest.empty() && IsSpace(rest.front())) {
+        rest.remove_prefix(1);
+    }
+    if (rest.empty()) {
+        // no host name
         return false;
     }
-    const auto configured = entries.find(std::string(hostName));
+    const auto configured = FindHostName(entries, rest);
     if (configured == entries.end()) {
         return false;
     }
+    // the copy ends in a non-whitespace byte, so anything left is a third token
+    const bool hasExtra = !rest.empty();
     bool& found = seen[configured->first];
     if (found) {
         // an earlier live line already carries this name
@@ -273,7 +337,7 @@ bool HostsChecker::FixHostsLine(std::string& line,
         return true;
     }
     found = true;
-    const bool wrong = address != configured->second || !extra.empty();
+    const bool wrong = address != configured->second || hasExtra;
     // a right entry with other spacing is normalised without counting as a change
     line = MakeHostsLine(configured->first, configured->second);
     return wrong;
