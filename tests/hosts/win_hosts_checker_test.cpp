@@ -124,6 +124,21 @@ TEST_F(WinHostsFile, Repair_ReturnsThreeAndKeepsFile_WhenHeldOpenByAnother) {
     ExpectNoLeftovers();
 }
 
+TEST_F(WinHostsFile, CheckThenRepair_LoseNothing_WhenHeldOpenThroughout) {
+    const std::string original = kCanonical + "\r\n# keep me\r\n";
+    WriteBytes(path, original);
+    {
+        UniqueHandle holder(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
+        // an unreadable file counts as missing, so only the entry would be written
+        EXPECT_EQ(checker.Check(), 1);
+        EXPECT_EQ(checker.Repair(), 3);
+    }
+    EXPECT_EQ(ReadBytes(path), original);
+    ExpectNoLeftovers();
+}
+
 TEST_F(WinHostsFile, Repair_ReturnsThreeAndKeepsFile_WhenReadOnly) {
     const std::string original = "10.0.0.1 localhost.brevant.io\r\n# keep me\r\n";
     WriteBytes(path, original);
