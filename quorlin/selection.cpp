@@ -4,28 +4,41 @@
 
 #include "path_list.h"
 
+namespace {
+
+bool isSeparator(Utf16Unit unit) { return unit == Utf16Unit{'\\'} || unit == Utf16Unit{'/'}; }
+
+}  // namespace
+
+// The split is made on the UTF-16 text: a separator is one unit that is never part of a surrogate
+// pair, so converting the parts gives the same bytes as converting the whole path and splitting
+// it, and only the directory of the last item ever needs converting.
 bool SelectionCollector::add(Utf16View path) {
     if (selection_.reopenFolderDialog) return false;
-    fullPath_.clear();
-    appendUtf8(fullPath_, path);
-    // a slash is one byte in UTF-8 too, so replacing it after the conversion is the same
-    std::replace(fullPath_.begin(), fullPath_.end(), '/', '\\');
-    const std::size_t separator = fullPath_.rfind('\\');
-    if (separator == std::string::npos) return true;
-    selection_.directory.assign(fullPath_, 0, separator);
-    if (separator + 1 == fullPath_.size() && (kind_ == UploadFolders || kind_ == TransferFolders)) {
+    std::size_t separator = path.size();
+    while (separator > 0 && !isSeparator(path[separator - 1])) --separator;
+    if (separator == 0) return true;
+    --separator;
+    directory_.assign(path.data(), separator);
+    const Utf16View name = path.substr(separator + 1);
+    if (name.empty() && (kind_ == UploadFolders || kind_ == TransferFolders)) {
         selection_.reopenFolderDialog = true;
         return false;
     }
-    selection_.names.emplace_back(fullPath_, separator + 1);
+    scratch_.clear();
+    appendUtf8(scratch_, name);
+    selection_.names.push_back(scratch_);
     return true;
 }
 
 Selection SelectionCollector::finish() {
     if (selection_.reopenFolderDialog) {
-        selection_.directory.clear();
         selection_.names.clear();
-    } else if (kind_ == SavePath) {
+        return std::move(selection_);
+    }
+    appendUtf8(selection_.directory, directory_);
+    std::replace(selection_.directory.begin(), selection_.directory.end(), '/', '\\');
+    if (kind_ == SavePath) {
         if (selection_.names.empty()) {
             // no name to compose a save path with: deliver nothing rather than a bare directory
             selection_.directory.clear();

@@ -38,7 +38,8 @@ public:
 private:
     DialogKind kind_;
     Selection selection_;
-    std::string fullPath_;
+    Utf16String directory_;  // of the last item with a separator
+    std::string scratch_;
 };
 
 // The collection over a whole result buffer (see path_list.h).

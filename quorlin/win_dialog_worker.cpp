@@ -109,16 +109,6 @@ private:
     std::vector<wchar_t> units_;
 };
 
-Selection collectSelection(CFileDialog& dialog, DialogKind kind) {
-    SelectionCollector collector(kind);
-    for (POSITION position = dialog.GetStartPosition(); position != nullptr;) {
-        CString path = dialog.GetNextPathName(position);
-        path.Replace(L'/', L'\\');
-        if (!collector.add(Utf16View(path.GetString(), path.GetLength()))) break;
-    }
-    return collector.finish();
-}
-
 }  // namespace
 
 const wchar_t* dialogTitle(DialogKind kind, bool isChinese) {
@@ -135,6 +125,12 @@ const wchar_t* dialogTitle(DialogKind kind, bool isChinese) {
             return isChinese ? kTitleTransferFoldersChinese : kTitleChooseDirectories;
     }
     return kTitleChooseFiles;
+}
+
+Selection collectSelection(CFileDialog& dialog, DialogKind kind) {
+    // the chosen paths are read in place: a CString per item would cost an allocation each, which
+    // shows with tens of thousands of items; slashes are turned into backslashes by the collector
+    return collectPathList(kind, dialog.GetStartPosition());
 }
 
 std::unique_ptr<CFileDialog> makeDialog(DialogKind kind) {

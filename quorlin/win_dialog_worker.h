@@ -29,6 +29,9 @@ void activateDialogWindow();
 // A consistent copy of the title of the last dialog shown ("" before the first).
 std::wstring activeDialogTitle();
 
+// The selection of a dialog that returned IDOK, in the order the dialog reports it.
+Selection collectSelection(CFileDialog& dialog, DialogKind kind);
+
 // Thread procedure; owns the DialogRequest it is given.
 unsigned __stdcall dialogWorker(void* request);
 
