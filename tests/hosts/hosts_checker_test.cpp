@@ -254,24 +254,27 @@ TEST(HostsConfig, Check_AppendsMissingNamesInByteOrder_WhateverTheConfigurationO
 TEST(HostsConfig, Check_MatchesWholeNamesOnly_ForShortAndLongTables) {
     // a few names are matched in place, many through the table: both must agree
     for (const int extraNames : {0, 12}) {
+        // a name with a blank in it is never a token of a line, so it is always missing
+        std::vector<std::pair<std::string, std::string>> missing = {{"b b.example", "10.4.4.4"}};
+        for (int i = 0; i < extraNames; ++i) {
+            missing.emplace_back("h" + std::to_string(i) + ".example", "10.3.3.3");
+        }
         std::string config =
             "<hosts><h domain=\"a.example\" ip=\"10.1.1.1\"/>"
             "<h domain=\"a.example.com\" ip=\"10.2.2.2\"/>";
-        std::vector<std::string> appended;
-        for (int i = 0; i < extraNames; ++i) {
-            const std::string name = "h" + std::to_string(i) + ".example";
-            config += "<h domain=\"" + name + "\" ip=\"10.3.3.3\"/>";
-            appended.push_back("10.3.3.3             " + name + "\n");
+        for (const auto& [name, address] : missing) {
+            config += "<h domain=\"" + name + "\" ip=\"" + address + "\"/>";
         }
         config += "</hosts>";
-        std::sort(appended.begin(), appended.end());
+        std::sort(missing.begin(), missing.end());
         ScratchFolder folder;
         const auto path = folder.path / "hosts.ics";
         WriteBytes(path,
                    "10.9.9.9 a.example.com\r\n"
                    "10.2.2.2 a.example.comX\r\n"
                    "10.1.1.1\ta.example\r\n"
-                   "10.2.2.2 a.example\t# c\r\n");
+                   "10.2.2.2 a.example\t# c\r\n"
+                   "10.4.4.4 b b.example\r\n");
         FileHostsChecker checker(path.string());
         ASSERT_EQ(LoadHostsSection(checker, config), 0);
 
@@ -279,9 +282,10 @@ TEST(HostsConfig, Check_MatchesWholeNamesOnly_ForShortAndLongTables) {
             "10.2.2.2             a.example.com\n"
             "10.2.2.2 a.example.comX\n"
             "10.1.1.1             a.example\n"
-            "# 10.2.2.2 a.example\t# c\n";
-        for (const std::string& line : appended) {
-            expected += line;
+            "# 10.2.2.2 a.example\t# c\n"
+            "10.4.4.4 b b.example\n";
+        for (const auto& [name, address] : missing) {
+            expected += address + "             " + name + "\n";
         }
         EXPECT_EQ(checker.Check(), 1) << extraNames;
         EXPECT_EQ(checker.RepairedContent(), expected) << extraNames;

@@ -1,5 +1,6 @@
 #include "hosts_checker.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -180,7 +181,9 @@ Entries::const_iterator FindHostName(const Entries& entries, std::string_view& r
     for (auto entry = entries.begin(); entry != entries.end(); ++entry) {
         const std::string& name = entry->first;
         if (rest.size() >= name.size() && rest.compare(0, name.size(), name) == 0 &&
-            (rest.size() == name.size() || IsSpace(rest[name.size()]))) {
+            (rest.size() == name.size() || IsSpace(rest[name.size()])) &&
+            std::none_of(name.begin(), name.end(), IsSpace)) {
+            // a configured name with whitespace in it is never a token of a line
             rest.remove_prefix(name.size());
             return entry;
         }
