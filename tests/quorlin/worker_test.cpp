@@ -9,6 +9,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -435,6 +437,89 @@ TEST_F(DialogWorker, ActivateDialogWindow_BringsOpenDialogToFront) {
     DestroyWindow(other);
     *hold = false;
     ASSERT_TRUE(deliveries.waitFor(1));
+}
+
+}  // namespace
+
+namespace {
+
+// A 16x16 32-bit icon file, all red.
+void writeIconFile(const std::filesystem::path& file) {
+    std::string bytes;
+    const auto put16 = [&](unsigned v) { bytes.append({char(v & 0xFF), char(v >> 8)}); };
+    const auto put32 = [&](unsigned v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
+    const unsigned imageSize = 40 + 16 * 16 * 4 + 16 * 4;
+    put16(0), put16(1), put16(1);                                // icon directory, one image
+    bytes.append({16, 16, 0, 0}), put16(1), put16(32);           // 16x16, 32 bits per pixel
+    put32(imageSize), put32(6 + 16);                             // size and offset of the image
+    put32(40), put32(16), put32(32), put16(1), put16(32);        // bitmap header, double height
+    put32(0), put32(0), put32(0), put32(0), put32(0), put32(0);  // no compression
+    for (int i = 0; i < 16 * 16; ++i) bytes.append({0, 0, char(0xFF), char(0xFF)});
+    bytes.append(16 * 4, '\0');  // AND mask: all opaque
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// images\UI.ico in the current directory for the time of a test.
+class IconFile {
+public:
+    IconFile() {
+        std::filesystem::create_directory("images");
+        writeIconFile("images/UI.ico");
+    }
+    ~IconFile() {
+        std::error_code ignored;
+        std::filesystem::remove("images/UI.ico", ignored);
+        std::filesystem::remove("images", ignored);
+    }
+};
+
+TEST_F(DialogWorker, IconWatcher_SetsSmallIconAndIconIsReleased_AfterDialogCloses) {
+    if (!canCreateWindows()) GTEST_SKIP() << "needs a display";
+    const IconFile iconFile;
+    auto hold = std::make_shared<std::atomic<bool>>(true);
+    answer({{}, IDCANCEL, true, hold});
+    Deliveries deliveries;
+    requestDialog(UploadFiles, true, deliveries.callback(1));
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (dialog = FindWindowW(nullptr, L"选择要上传的文件")); }));
+    HICON icon = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        icon = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0));
+        return icon != nullptr;
+    }));
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon, &info));
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+
+    *hold = false;
+    ASSERT_TRUE(deliveries.waitFor(1));
+    ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
+    EXPECT_FALSE(GetIconInfo(icon, &info));
+}
+
+TEST(FolderDialogLayer, GetNextPathName_GivesEveryPathWhole_IncludingDriveRootsAndLongPaths) {
+    const std::vector<std::wstring> paths = {L"C:\\", L"D:\\", L"E:\\" + std::wstring(400, L'x'),
+                                             L"F:/data/in"};
+    std::vector<wchar_t> buffer(1000);
+    CFolderPickerDialog dialog(nullptr, OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST);
+    dialog.GetOFN().lpstrFile = buffer.data();
+    dialog.GetOFN().nMaxFile = static_cast<DWORD>(buffer.size());
+    PathListWriter writer(buffer.data(), buffer.size());
+    for (const std::wstring& path : paths) ASSERT_TRUE(writer.append(path));
+
+    std::vector<std::wstring> read;
+    std::vector<int> replaced;
+    for (POSITION position = dialog.GetStartPosition(); position != nullptr;) {
+        CString path = dialog.GetNextPathName(position);
+        replaced.push_back(path.Replace(L'/', L'\\'));
+        read.emplace_back(path.GetString(), static_cast<std::size_t>(path.GetLength()));
+    }
+    EXPECT_EQ(read, (std::vector<std::wstring>{L"C:\\", L"D:\\", paths[2], L"F:\\data\\in"}));
+    EXPECT_EQ(replaced, (std::vector<int>{0, 0, 0, 2}));
 }
 
 }  // namespace
