@@ -46,7 +46,7 @@ TEST(QuorlinLibrary, Exports_AreExactlyTheSixPlainNames_WhenLoaded) {
                                         "showSelectfileFolderDialog"}));
 }
 
-TEST(QuorlinLibrary, ActiveDlgWindow_ReturnsAndStartsNothing_BeforeAnyRequest) {
+TEST(QuorlinLibrary, ActiveDlgWindow_LeavesForegroundAlone_BeforeAnyRequest) {
     const UniqueModule module(LoadLibraryW(L"Quorlin.dll"));
     ASSERT_NE(module, nullptr);
     using ActiveDlgWindow = void (*)();
