@@ -135,7 +135,7 @@ TEST_F(InitTest, LoadSectionConfig_IsTrueOnlyWhenLoadConfigReturnsZero) {
 }
 
 TEST_F(InitTest, Init_ReadsADocumentFile_WhenIsFile) {
-    const std::string path = ::testing::TempDir() + "h1_init_config.xml";
+    const std::string path = ::testing::TempDir() + "init_config.xml";
     {
         std::ofstream file(path);
         file << "<?xml version=\"1.0\"?>\n<setup id=\"f\"/>\n<hosts id=\"f\"/>\n";

@@ -41,7 +41,9 @@ protected:
     void SetUp() override {
         ResetWorld();
         World().certificate = CertificateStatus::kValid;
-        reportPath = ::testing::TempDir() + "h1_tool_main_report.html";
+        // one file per test: ctest runs these in parallel
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        reportPath = ::testing::TempDir() + "tool_main_" + info->name() + ".html";
         std::remove(reportPath.c_str());
     }
     void TearDown() override { std::remove(reportPath.c_str()); }
@@ -111,7 +113,7 @@ TEST_F(ToolMainTest, ToolMain_ReplacesAnExistingReport) {
 
 TEST_F(ToolMainTest, ToolMain_ReportsCantWriteAfterTheChecks_WhenFolderIsMissing) {
     World().hosts.check = 1;
-    const std::string path = ::testing::TempDir() + "h1_no_such_folder/report.html";
+    const std::string path = ::testing::TempDir() + "tool_main_no_such_folder/report.html";
     const ToolRun run = RunTool({"--path", path, "--lang", "en"});
     EXPECT_EQ(run.output, "Can't write " + path + "\n");
     EXPECT_EQ(run.status, -1);
