@@ -331,12 +331,20 @@ TEST(HostsPath, HostsFilePath_JoinsOrIsEmpty_ByLength) {
 
 TEST(HostsWrite, WriteWithCrLf_ExpandsEveryLineFeed_InAnyPieces) {
     std::string longLine(200000, 'y');
+    // line feeds at every offset within eight-byte words
+    std::string varied;
+    std::string variedExpanded;
+    for (int length = 0; length < 20; ++length) {
+        varied += std::string(static_cast<std::size_t>(length), 'v') + "\n";
+        variedExpanded += std::string(static_cast<std::size_t>(length), 'v') + "\r\n";
+    }
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"", ""},
         {"a\n", "a\r\n"},
         {"a\nb\n\n", "a\r\nb\r\n\r\n"},
         {"no end", "no end"},
         {"cr\r\n", "cr\r\r\n"},
+        {varied + "tail", variedExpanded + "tail"},
         {longLine + "\nz\n", longLine + "\r\nz\r\n"},
         {std::string(100000, '\n'),
          [] {

@@ -15,6 +15,7 @@ constexpr std::size_t kPathBufferSize = 260;
 constexpr std::size_t kCanonicalWidth = 21;
 constexpr std::size_t kMinimumGap = 5;
 constexpr std::size_t kChunkSize = 64 * 1024;
+constexpr std::size_t kWriteBufferSize = 256 * 1024;
 // beyond this a reported size is not believed (a directory reports the largest offset there is)
 constexpr long kLargestPlausibleFile = 1L << 30;
 constexpr char kCommentMark = '#';
@@ -64,20 +65,21 @@ std::string_view NextToken(std::string_view& rest) {
     return token;
 }
 
-// The first byte of [from, to) equal to first or second, or to when there is none. Eight bytes
-// at a time, as every byte of the file passes through here twice (reading and writing).
-const char* FindEither(const char* from, const char* to, char first, char second) {
+// Whether any of the eight bytes of word equals byte.
+bool HasByte(std::uint64_t word, char byte) {
     constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
     constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-    const auto hasZeroByte = [](std::uint64_t word) {
-        return ((word - kOnes) & ~word & kHighBits) != 0;
-    };
-    const std::uint64_t firsts = kOnes * static_cast<unsigned char>(first);
-    const std::uint64_t seconds = kOnes * static_cast<unsigned char>(second);
+    const std::uint64_t diff = word ^ (kOnes * static_cast<unsigned char>(byte));
+    return ((diff - kOnes) & ~diff & kHighBits) != 0;
+}
+
+// The first byte of [from, to) equal to first or second, or to when there is none. Eight bytes
+// at a time, as every byte of the file passes through here.
+const char* FindEither(const char* from, const char* to, char first, char second) {
     while (to - from >= 8) {
         std::uint64_t word;
         std::memcpy(&word, from, sizeof(word));
-        if (hasZeroByte(word ^ firsts) || hasZeroByte(word ^ seconds)) {
+        if (HasByte(word, first) || HasByte(word, second)) {
             break;
         }
         from += 8;
@@ -204,35 +206,48 @@ std::string HostsFilePath(const std::string& systemDirectory) {
 
 bool WriteWithCrLf(const std::string& text,
                    const std::function<bool(const char* data, std::size_t size)>& write) {
-    std::string buffer;
-    buffer.reserve(kChunkSize + 2);
+    // every byte becomes at most two, so half a buffer of input always fits
+    constexpr std::size_t kWord = sizeof(std::uint64_t);
+    std::vector<char> buffer(kWriteBufferSize);
+    char* const first = buffer.data();
     const char* data = text.data();
     const char* const end = data + text.size();
     while (data < end) {
-        const char* lineEnd = FindEither(data, end, '\n', '\n');
-        const auto length = static_cast<std::size_t>(lineEnd - data);
-        if (length > kChunkSize) {
-            // a very long line goes out as it stands rather than through the buffer
-            if ((!buffer.empty() && !write(buffer.data(), buffer.size())) || !write(data, length)) {
-                return false;
+        // input that surely fits the buffer once expanded
+        const char* const stop = data + std::min<std::size_t>(end - data, kWriteBufferSize / 2);
+        char* out = first;
+        while (stop - data >= static_cast<std::ptrdiff_t>(kWord)) {
+            // one pass: copy a word at a time, stopping short at each line end
+            std::uint64_t word;
+            std::memcpy(&word, data, kWord);
+            std::memcpy(out, &word, kWord);
+            if (!HasByte(word, '\n')) {
+                data += kWord;
+                out += kWord;
+                continue;
             }
-            buffer.clear();
-        } else {
-            buffer.append(data, length);
-        }
-        if (buffer.size() >= kChunkSize) {
-            if (!write(buffer.data(), buffer.size())) {
-                return false;
+            // the word is stored already: keep what stands before its first line feed
+            std::size_t kept = 0;
+            while (data[kept] != '\n') {
+                ++kept;
             }
-            buffer.clear();
+            out += kept;
+            *out++ = '\r';
+            *out++ = '\n';
+            data += kept + 1;
         }
-        if (lineEnd == end) {
-            break;
+        while (data < stop) {
+            const char c = *data++;
+            if (c == '\n') {
+                *out++ = '\r';
+            }
+            *out++ = c;
         }
-        buffer.append("\r\n");
-        data = lineEnd + 1;
+        if (!write(first, static_cast<std::size_t>(out - first))) {
+            return false;
+        }
     }
-    return buffer.empty() || write(buffer.data(), buffer.size());
+    return true;
 }
 
 int HostsChecker::LoadConfig(const pugi::xml_node& hostsElement) {
