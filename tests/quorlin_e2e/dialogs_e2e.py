@@ -1,0 +1,627 @@
+#!/usr/bin/env python3
+"""End-to-end tests of Quorlin.dll's dialogs: a scriptable host (quorlin_e2e_host.exe) runs under
+Wine on a private Xvfb display and Wine prefix; xdotool types into the dialogs as a person would.
+
+  dialogs_e2e.py setup   --state DIR --host EXE   start Xvfb, boot a fresh prefix, record both
+  dialogs_e2e.py run     --state DIR --host EXE NAME   run one test against that display and prefix
+  dialogs_e2e.py cleanup --state DIR --host EXE   stop the prefix's wineserver and our Xvfb, drop the prefix
+  dialogs_e2e.py list                             the test names, one a line
+
+Everything waits by polling with generous limits: the machine is small and shared.
+"""
+
+import argparse
+import json
+import os
+import queue
+import re
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+STATE_FILE = "dialogs-e2e.json"
+WAIT = 60.0  # seconds for a window or a callback to show up on a loaded machine
+QUIET = 2.0  # seconds to watch for something that must not happen
+
+TITLES = {
+    (0, "en"): "Choose Files",
+    (1, "en"): "Choose Directories",
+    (2, "en"): "Choose Save Path",
+    (3, "en"): "Choose Files",
+    (4, "en"): "Choose Directories",
+    (0, "cs"): "选择要上传的文件",
+    (1, "cs"): "选择要上传的文件夹",
+    (2, "cs"): "选择保存路径",
+    (3, "cs"): "选择要传输的文件",
+    (4, "cs"): "选择要传输的文件夹",
+}
+
+
+def wine_env(state):
+    env = dict(os.environ)
+    for name in ("http_proxy", "https_proxy", "no_proxy", "HTTP_PROXY", "HTTPS_PROXY", "NO_PROXY"):
+        env.pop(name, None)
+    env.update(
+        DISPLAY=state["display"],
+        WINEPREFIX=state["prefix"],
+        WINEDEBUG="-all",
+        WINEDLLOVERRIDES="mscoree,mshtml=",
+    )
+    return env
+
+
+def quiet_run(args, env, timeout):
+    """Runs a helper with every stdio stream away from ours: Wine's services inherit them."""
+    return subprocess.run(
+        args,
+        env=env,
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL,
+        close_fds=True,
+        timeout=timeout,
+        check=False,
+    ).returncode
+
+
+# ---------------------------------------------------------------- display and prefix lifecycle
+
+
+def state_path(state_dir):
+    return os.path.join(state_dir, STATE_FILE)
+
+
+def load_state(state_dir):
+    with open(state_path(state_dir), encoding="utf-8") as f:
+        return json.load(f)
+
+
+def is_our_xvfb(pid):
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            argv = f.read().split(b"\0")
+    except OSError:
+        return False
+    return os.path.basename(argv[0]) == b"Xvfb" and b"-displayfd" in argv
+
+
+def stop_xvfb(pid):
+    if not is_our_xvfb(pid):
+        return
+    os.kill(pid, signal.SIGTERM)
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline and is_our_xvfb(pid):
+        time.sleep(0.1)
+    if is_our_xvfb(pid):
+        os.kill(pid, signal.SIGKILL)
+
+
+def stop_prefix(state):
+    if os.path.isdir(state["prefix"]):
+        env = wine_env(state)
+        quiet_run([WINESERVER, "-k"], env, 60)
+        quiet_run([WINESERVER, "-w"], env, 60)
+
+
+def cleanup(state_dir):
+    try:
+        state = load_state(state_dir)
+    except (OSError, ValueError):
+        return 0
+    stop_prefix(state)
+    stop_xvfb(state["xvfb_pid"])
+    shutil.rmtree(state["prefix"], ignore_errors=True)
+    os.remove(state_path(state_dir))
+    return 0
+
+
+def start_xvfb():
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+        pass_fds=(write_end,),
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL,
+        start_new_session=True,
+    )
+    os.close(write_end)
+    number = b""
+    deadline = time.monotonic() + 30
+    while not number.endswith(b"\n") and time.monotonic() < deadline:
+        ready, _, _ = select.select([read_end], [], [], 1.0)
+        if ready:
+            chunk = os.read(read_end, 64)
+            if not chunk:
+                break
+            number += chunk
+    os.close(read_end)
+    if not number.strip().isdigit():
+        xvfb.kill()
+        raise RuntimeError("Xvfb did not report a display")
+    return xvfb.pid, ":" + number.strip().decode()
+
+
+def setup(state_dir):
+    cleanup(state_dir)  # a run that was killed may have left its display behind
+    prefix = os.path.join(state_dir, "wineprefix-dialogs")
+    pid, display = start_xvfb()
+    state = {"xvfb_pid": pid, "display": display, "prefix": prefix}
+    with open(state_path(state_dir), "w", encoding="utf-8") as f:
+        json.dump(state, f)
+    env = wine_env(state)
+    if os.path.isdir(prefix):
+        quiet_run([WINESERVER, "-k"], env, 60)
+        quiet_run([WINESERVER, "-w"], env, 60)
+        shutil.rmtree(prefix)
+    os.makedirs(prefix)
+    quiet_run([WINESERVER, "-p"], env, 60)
+    status = quiet_run([WINE, "wineboot", "-i"], env, 200)
+    if status != 0:
+        print(f"wineboot -i failed with {status}")
+        cleanup(state_dir)
+        return 1
+    print(f"Xvfb {display} (pid {pid}), prefix {prefix}")
+    return 0
+
+
+# ---------------------------------------------------------------- driving X and the host
+
+
+def poll(what, probe, timeout=WAIT, interval=0.25):
+    """Returns probe()'s first truthy result, or fails the test after timeout seconds."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = probe()
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out after {timeout:.0f} s waiting for {what}")
+        time.sleep(interval)
+
+
+class Screen:
+    def __init__(self, state):
+        self.env = dict(os.environ, DISPLAY=state["display"])
+
+    def xdotool(self, *args, timeout=30):
+        return subprocess.run(
+            ["xdotool", *args],
+            env=self.env,
+            stdin=subprocess.DEVNULL,
+            capture_output=True,
+            timeout=timeout,
+            check=False,
+        )
+
+    def windows(self, title):
+        pattern = "^" + re.sub(r"([.^$*+?()\[\]{}|\\])", r"\\\1", title) + "$"
+        found = self.xdotool("search", "--onlyvisible", "--name", pattern)
+        return [int(w) for w in found.stdout.split()]
+
+    def wait_window(self, title, other_than=()):
+        found = poll(
+            f'a window titled "{title}"',
+            lambda: [w for w in self.windows(title) if w not in other_than],
+        )
+        return found[0]
+
+    def wait_gone(self, window, title):
+        poll(f'window {window} "{title}" to close', lambda: window not in self.windows(title))
+
+    def focus(self, window):
+        try:
+            self.xdotool("windowfocus", "--sync", str(window), timeout=15)
+        except subprocess.TimeoutExpired:
+            self.xdotool("windowfocus", str(window))
+
+    def type_text(self, window, text):
+        """Types as a person would; each non-ASCII character alone and slowly, since xdotool
+        remaps a spare key for it and Wine must see the new mapping before the key."""
+        self.focus(window)
+        for run in re.findall(r"[\x20-\x7e]+|[^\x20-\x7e]", text):
+            if run.isascii():
+                self.xdotool("type", "--delay", "15", run)
+            else:
+                self.xdotool("type", "--delay", "150", run)
+                time.sleep(0.15)
+
+    def press(self, window, *keys):
+        self.focus(window)
+        self.xdotool("key", "--clearmodifiers", "--delay", "50", *keys)
+
+
+class Host:
+    """quorlin_e2e_host.exe under Wine, spoken to over its stdin and stdout."""
+
+    def __init__(self, state, host_exe, cwd):
+        self.events = []
+        self.lines = queue.Queue()
+        self.stderr = tempfile.TemporaryFile()
+        self.process = subprocess.Popen(
+            [WINE, host_exe],
+            cwd=cwd,
+            env=wine_env(state),
+            stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE,
+            stderr=self.stderr,
+            close_fds=True,
+        )
+        threading.Thread(target=self._read, daemon=True).start()
+        self.ready = self.wait_event("ready")
+
+    def _read(self):
+        for raw in self.process.stdout:
+            raw = raw.rstrip(b"\r\n")
+            try:
+                event = json.loads(raw.decode("utf-8"))
+            except ValueError:
+                event = {"event": "unreadable", "raw": repr(raw)}
+            self.lines.put(event)
+
+    def send(self, line):
+        self.process.stdin.write(line.encode("utf-8") + b"\n")
+        self.process.stdin.flush()
+
+    def _take(self, timeout):
+        try:
+            event = self.lines.get(timeout=timeout)
+        except queue.Empty:
+            return None
+        self.events.append(event)
+        return event
+
+    def wait_event(self, name, timeout=WAIT, **fields):
+        """The first event named name with the given fields, seen or still to come."""
+
+        def matches(event):
+            return event["event"] == name and all(event.get(k) == v for k, v in fields.items())
+
+        for event in self.events:
+            if matches(event) and not event.get("_taken"):
+                event["_taken"] = True
+                return event
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            event = self._take(min(0.5, max(0.0, deadline - time.monotonic())))
+            if event and matches(event):
+                event["_taken"] = True
+                return event
+            if event is None and self.process.poll() is not None:
+                break
+        raise AssertionError(
+            f"no {name} {fields} within {timeout:.0f} s; host said: {self.public_events()}"
+        )
+
+    def ask(self, line, reply):
+        self.send(line)
+        return self.wait_event(reply)
+
+    def show(self, kind, language):
+        self.send(f"show {kind} {language}")
+        return self.wait_event("requested")["request"]
+
+    def callback(self, request, timeout=WAIT):
+        return self.wait_event("callback", timeout=timeout, request=request)
+
+    def drain(self, seconds):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            self._take(max(0.0, deadline - time.monotonic()))
+
+    def public_events(self):
+        return [{k: v for k, v in e.items() if k != "_taken"} for e in self.events]
+
+    def callbacks(self, request):
+        return [e for e in self.events if e["event"] == "callback" and e["request"] == request]
+
+    def quit(self):
+        """Asks the host to end; returns every event it sent."""
+        if self.process.poll() is None:
+            try:
+                self.send("quit")
+                self.wait_event("bye", timeout=30)
+            except (AssertionError, OSError):
+                pass
+        self.close()
+        return self.public_events()
+
+    def close(self):
+        try:
+            self.process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait(timeout=30)
+        self.stderr.close()
+
+
+def small_ico():
+    """A 16x16 32-bit icon: one BITMAPINFOHEADER image, opaque red, with an empty AND mask."""
+    width = height = 16
+    pixels = bytes([0, 0, 255, 255]) * (width * height)  # BGRA
+    mask = bytes(4 * height)  # 16 bits a row padded to 32
+    header = struct.pack("<IiiHHIIiiII", 40, width, height * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+    image = header + pixels + mask
+    directory = struct.pack("<HHH", 0, 1, 1)
+    entry = struct.pack("<BBBBHHII", width, height, 0, 0, 1, 32, len(image), 6 + 16)
+    return directory + entry + image
+
+
+# ---------------------------------------------------------------- the tests
+
+
+class DialogTests(unittest.TestCase):
+    state = None
+    host_exe = None
+
+    def setUp(self):
+        self.screen = Screen(self.state)
+        drive_c = os.path.join(self.state["prefix"], "drive_c")
+        self.folder = tempfile.mkdtemp(prefix="e2e-", dir=drive_c)
+        self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
+        self.hosts = []
+        self.addCleanup(self._end_hosts)
+
+    def _end_hosts(self):
+        for host in self.hosts:
+            if host.process.poll() is None:
+                host.process.kill()
+            host.close()
+
+    # -- helpers
+
+    def windows_path(self, *parts):
+        relative = os.path.relpath(os.path.join(self.folder, *parts), os.path.dirname(self.folder))
+        return "C:\\" + relative.replace("/", "\\")
+
+    def make_files(self, *relative_paths):
+        """Creates files, and folders where the path ends with a backslash."""
+        for relative in relative_paths:
+            path = os.path.join(self.folder, *relative.split("\\"))
+            if relative.endswith("\\"):
+                os.makedirs(path, exist_ok=True)
+            else:
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "wb") as f:
+                    f.write(b"e2e\n")
+
+    def start_host(self):
+        host = Host(self.state, self.host_exe, self.folder)
+        self.hosts.append(host)
+        return host
+
+    def open_dialog(self, host, kind, language, title=None):
+        """Requests a dialog and waits until it is on screen; returns (request, X window)."""
+        request = host.show(kind, language)
+        return request, self.screen.wait_window(title or TITLES[kind, language])
+
+    def edit_texts(self, host, title):
+        return host.ask(f"edit {title}", "edit")["texts"]
+
+    def enter(self, host, title, window, text):
+        """Types text into the dialog's name box, checks it arrived whole, then presses Return.
+        Keys typed before the dialog took the focus, or a dropped character, get a retry."""
+        for _ in range(4):
+            # after a Return that opened a folder the box still holds that folder's path
+            self.screen.press(window, "End", "shift+Home", "BackSpace")
+            poll("an empty name box", lambda: self.edit_texts(host, title) == [""])
+            self.screen.type_text(window, text)
+            try:
+                poll("the typed text", lambda: self.edit_texts(host, title) == [text], timeout=10)
+            except AssertionError:
+                print(f"retyping {text!r}: the name box held {self.edit_texts(host, title)}")
+                continue
+            self.screen.press(window, "Return")
+            return
+        self.fail(f"could not type {text!r}; the name box holds {self.edit_texts(host, title)}")
+
+    def handles(self, host, title):
+        return host.ask(f"window {title}", "window")["handles"]
+
+    def assert_delivered(self, host, request, directory, names):
+        callback = host.callback(request)
+        self.assertEqual(
+            (callback["directory"], callback["names"]), (directory, names), f"request {request}"
+        )
+        self.assertNotEqual(callback["thread"], callback["caller_thread"], "callback thread")
+
+    def assert_each_delivered_once(self, events, requests):
+        for request in requests:
+            count = sum(1 for e in events if e["event"] == "callback" and e["request"] == request)
+            self.assertEqual(count, 1, f"callbacks of request {request}: {events}")
+        self.assertEqual([e for e in events if e["event"] in ("error", "unreadable")], [])
+
+    # -- the tests
+
+    def test_Dialog_ShowsTitleAndDeliversEmptyResult_WhenCancelled(self):
+        host = self.start_host()
+        requests = []
+        for (kind, language), title in TITLES.items():
+            with self.subTest(kind=kind, language=language):
+                request, window = self.open_dialog(host, kind, language)
+                requests.append(request)
+                self.screen.press(window, "Escape")
+                self.assert_delivered(host, request, "", [])
+                self.screen.wait_gone(window, title)
+        self.assert_each_delivered_once(host.quit(), requests)
+
+    def test_FileDialog_DeliversFolderAndNamesInOrder_WhenSeveralFilesChosen(self):
+        self.make_files("files\\b.txt", "files\\a.txt", "files\\c d.txt")
+        host = self.start_host()
+        requests = []
+        for kind, language in ((0, "en"), (3, "cs")):
+            with self.subTest(kind=kind, language=language):
+                title = TITLES[kind, language]
+                request, window = self.open_dialog(host, kind, language)
+                requests.append(request)
+                self.enter(host, title, window, self.windows_path("files"))
+                self.enter(host, title, window, '"c d.txt" "a.txt" "b.txt"')
+                self.assert_delivered(
+                    host, request, self.windows_path("files"), ["c d.txt", "a.txt", "b.txt"]
+                )
+        self.assert_each_delivered_once(host.quit(), requests)
+
+    def test_FolderDialog_DeliversParentAndName_WhenOneFolderChosen(self):
+        cases = (  # kind, language, folder chosen, directory delivered, names delivered
+            (1, "en", ("in",), self.windows_path(), ["in"]),
+            (4, "cs", ("data", "in"), self.windows_path("data"), ["in"]),
+            (2, "en", ("out",), self.windows_path("out"), ["out"]),
+            (2, "cs", ("data", "out"), self.windows_path("data", "out"), ["out"]),
+            (2, "en", None, "C:\\", [""]),  # the drive root
+        )
+        self.make_files("in\\", "data\\in\\", "out\\", "data\\out\\")
+        host = self.start_host()
+        requests = []
+        for kind, language, chosen, directory, names in cases:
+            with self.subTest(kind=kind, language=language, chosen=chosen):
+                request, window = self.open_dialog(host, kind, language)
+                requests.append(request)
+                path = self.windows_path(*chosen) if chosen else "C:\\"
+                self.enter(host, TITLES[kind, language], window, path)
+                self.assert_delivered(host, request, directory, names)
+        self.assert_each_delivered_once(host.quit(), requests)
+
+    def test_TransferFoldersDialog_ReopensAsUploadFolders_WhenDriveRootChosen(self):
+        self.make_files("picked\\")
+        host = self.start_host()
+        requests = []
+        for language in ("en", "cs"):
+            with self.subTest(language=language):
+                first_title, second_title = TITLES[4, language], TITLES[1, language]
+                request, window = self.open_dialog(host, 4, language)
+                requests.append(request)
+                first = self.handles(host, first_title)
+                self.enter(host, first_title, window, "C:\\")
+                # X reuses window ids; the handle tells the new dialog from the old one
+                second = poll(
+                    f'a new dialog titled "{second_title}"',
+                    lambda: [h for h in self.handles(host, second_title) if h not in first],
+                )
+                self.assertEqual(len(second), 1)
+                self.assertEqual(self.handles(host, first_title), [] if language == "cs" else second)
+                self.assertEqual(host.callbacks(request), [], "delivered before the new dialog")
+                window = self.screen.wait_window(second_title)
+                self.enter(host, second_title, window, self.windows_path("picked"))
+                self.assert_delivered(host, request, self.windows_path(), ["picked"])
+        events = host.quit()
+        self.assert_each_delivered_once(events, requests)
+        self.assertEqual(
+            [e for e in events if e["event"] == "callback" and e["request"] not in requests], []
+        )
+
+    def test_Selection_ArrivesAsUtf8_WithChineseNames(self):
+        self.make_files("资料\\报告.txt", "资料\\数据 二.txt", "资料\\目录\\")
+        host = self.start_host()
+        title = TITLES[0, "cs"]
+        request, window = self.open_dialog(host, 0, "cs")
+        self.enter(host, title, window, self.windows_path("资料"))
+        self.enter(host, title, window, '"数据 二.txt" "报告.txt"')
+        self.assert_delivered(host, request, self.windows_path("资料"), ["数据 二.txt", "报告.txt"])
+        title = TITLES[1, "cs"]
+        folder_request, window = self.open_dialog(host, 1, "cs")
+        self.enter(host, title, window, self.windows_path("资料", "目录"))
+        self.assert_delivered(host, folder_request, self.windows_path("资料"), ["目录"])
+        self.assert_each_delivered_once(host.quit(), [request, folder_request])
+
+    def test_SecondRequest_AnsweredEmptyAtOnce_WhileDialogOpen(self):
+        host = self.start_host()
+        first_title, second_title = TITLES[0, "cs"], TITLES[4, "cs"]
+        first, window = self.open_dialog(host, 0, "cs")
+        open_handles = self.handles(host, first_title)
+        second = host.show(4, "cs")
+        self.assert_delivered(host, second, "", [])
+        host.drain(QUIET)  # a second dialog, if any, would open now
+        self.assertEqual(self.screen.windows(second_title), [])
+        self.assertEqual(self.handles(host, second_title), [])
+        self.assertEqual(self.screen.windows(first_title), [window])
+        self.assertEqual(self.handles(host, first_title), open_handles)
+        self.assertEqual(host.callbacks(first), [], "the open dialog answered early")
+        self.screen.press(window, "Escape")
+        self.assert_delivered(host, first, "", [])
+        self.assert_each_delivered_once(host.quit(), [first, second])
+
+    def test_ActiveDlgWindow_BringsDialogToForeground_WhenHostWindowInFront(self):
+        host = self.start_host()
+        title = TITLES[2, "en"]
+        request, window = self.open_dialog(host, 2, "en")
+        self.assertTrue(host.ask("foreground-own-window", "foreground-own-window")["own"])
+        host.ask("active", "active")
+        poll(
+            "the dialog in the foreground",
+            lambda: host.ask("foreground?", "foreground")["title"] == title,
+        )
+        self.screen.press(window, "Escape")
+        self.assert_delivered(host, request, "", [])
+        self.assert_each_delivered_once(host.quit(), [request])
+
+    def test_ActiveDlgWindow_LeavesForegroundAlone_WhenNoDialogWasRequested(self):
+        host = self.start_host()
+        self.assertTrue(host.ask("foreground-own-window", "foreground-own-window")["own"])
+        host.ask("active", "active")
+        self.assertTrue(host.ask("foreground?", "foreground")["own"])
+        self.assertEqual(
+            [e for e in host.quit() if e["event"] in ("callback", "error", "unreadable")], []
+        )
+
+    def test_Dialog_ShowsUiIcon_WhenIconFileInCurrentDirectory(self):
+        os.makedirs(os.path.join(self.folder, "images"))
+        with open(os.path.join(self.folder, "images", "UI.ico"), "wb") as f:
+            f.write(small_ico())
+        host = self.start_host()
+        title = TITLES[1, "en"]
+        request, window = self.open_dialog(host, 1, "en")
+        poll(
+            "the dialog's small icon",
+            lambda: host.ask(f"window {title}", "window")["small_icon"],
+        )
+        self.screen.press(window, "Escape")
+        self.assert_delivered(host, request, "", [])
+        self.assert_each_delivered_once(host.quit(), [request])
+
+    def test_Dialog_DeliversSelection_WithoutIconFile(self):
+        self.make_files("only.txt")
+        host = self.start_host()
+        title = TITLES[0, "en"]
+        request, window = self.open_dialog(host, 0, "en")
+        self.assertEqual(len(self.handles(host, title)), 1)
+        self.enter(host, title, window, self.windows_path("only.txt"))
+        self.assert_delivered(host, request, self.windows_path(), ["only.txt"])
+        self.assert_each_delivered_once(host.quit(), [request])
+
+
+def test_names():
+    return sorted(n[len("test_") :] for n in dir(DialogTests) if n.startswith("test_"))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("action", choices=("setup", "run", "cleanup", "list"))
+    parser.add_argument("name", nargs="?")
+    parser.add_argument("--state")
+    parser.add_argument("--host")
+    args = parser.parse_intermixed_args()
+    if args.action == "list":
+        print("\n".join(test_names()))
+        return 0
+    if args.action == "setup":
+        return setup(args.state)
+    if args.action == "cleanup":
+        return cleanup(args.state)
+    DialogTests.state = load_state(args.state)
+    DialogTests.host_exe = args.host
+    suite = unittest.TestSuite([DialogTests("test_" + args.name)])
+    result = unittest.TextTestRunner(stream=sys.stdout, verbosity=2).run(suite)
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
