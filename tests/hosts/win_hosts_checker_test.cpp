@@ -124,15 +124,15 @@ TEST_F(WinHostsFile, Repair_ReturnsThreeAndKeepsFile_WhenHeldOpenByAnother) {
     ExpectNoLeftovers();
 }
 
-TEST_F(WinHostsFile, CheckThenRepair_LoseNothing_WhenHeldOpenThroughout) {
+TEST_F(WinHostsFile, Check_IsInternalErrorAndKeepsFile_WhenFileCannotBeRead) {
     const std::string original = kCanonical + "\r\n# keep me\r\n";
     WriteBytes(path, original);
     {
         UniqueHandle holder(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
-        // an unreadable file counts as missing, so only the entry would be written
-        EXPECT_EQ(checker.Check(), 1);
+        // read as empty, the file would be rewritten with the entry alone
+        EXPECT_EQ(checker.Check(), 2);
         EXPECT_EQ(checker.Repair(), 3);
     }
     EXPECT_EQ(ReadBytes(path), original);

@@ -1,5 +1,7 @@
 #include "hosts_checker.h"
 
+#include <cerrno>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -289,8 +291,14 @@ int HostsChecker::BuildHostsContent() {
     bool changed = false;
 
     const std::string path = GetHostsFilePath();
-    // a file that cannot be opened (missing, not accessible, no path) counts as empty
+    // a missing file (or no path at all) counts as empty
+    errno = 0;
     UniqueFile file(path.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
+    if (!file && !path.empty() && errno != ENOENT) {
+        // it is there but cannot be read (locked, denied): rebuilt from nothing, its lines would be
+        // lost
+        return kHostsCheckInternalError;
+    }
     if (file) {
         std::size_t size = 0;
         if (!MeasureFile(file.get(), size)) {
