@@ -153,6 +153,9 @@ def start_xvfb():
 
 def setup(state_dir):
     cleanup(state_dir)  # a run that was killed may have left its display behind
+    for name in os.listdir(state_dir):
+        if name.endswith(".png"):  # screenshots of an earlier run's failures
+            os.remove(os.path.join(state_dir, name))
     try:
         return start_display_and_prefix(state_dir)
     except BaseException:
@@ -349,6 +352,53 @@ class Host:
         self.stderr.close()
 
 
+def save_screenshot(display, path):
+    """Writes the display's root window as a PNG (no ImageMagick here): Xlib through ctypes."""
+    import ctypes
+    import ctypes.util
+    import zlib
+
+    class XImage(ctypes.Structure):
+        _fields_ = [(name, ctypes.c_int) for name in ("width", "height", "xoffset", "format")] + [
+            ("data", ctypes.POINTER(ctypes.c_ubyte)),
+            *[(name, ctypes.c_int) for name in ("byte_order", "unit", "bit_order", "pad")],
+            *[(name, ctypes.c_int) for name in ("depth", "bytes_per_line", "bits_per_pixel")],
+        ]
+
+    xlib = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XDefaultRootWindow.restype = ctypes.c_ulong
+    xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    xlib.XGetImage.restype = ctypes.POINTER(XImage)
+    xlib.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int]
+    xlib.XGetImage.argtypes += [ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    connection = xlib.XOpenDisplay(display.encode())
+    if not connection:
+        return
+    width, height = 1280, 1024
+    all_planes, z_pixmap = 0xFFFFFFFF, 2
+    root = xlib.XDefaultRootWindow(connection)
+    image = xlib.XGetImage(connection, root, 0, 0, width, height, all_planes, z_pixmap).contents
+    raw = ctypes.string_at(image.data, image.bytes_per_line * height)
+    rows = bytearray()
+    for y in range(height):
+        line = raw[y * image.bytes_per_line : y * image.bytes_per_line + width * 4]
+        pixels = bytearray(width * 3)
+        pixels[0::3], pixels[1::3], pixels[2::3] = line[2::4], line[1::4], line[0::4]
+        rows += b"\0" + pixels
+    xlib.XCloseDisplay(connection)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header))
+        f.write(chunk(b"IDAT", zlib.compress(bytes(rows))) + chunk(b"IEND", b""))
+
+
 def small_ico():
     """A 16x16 32-bit icon: one BITMAPINFOHEADER image, opaque red, with an empty AND mask."""
     width = height = 16
@@ -366,6 +416,7 @@ def small_ico():
 
 class DialogTests(unittest.TestCase):
     state = None
+    state_dir = None
     host_exe = None
 
     def setUp(self):
@@ -375,6 +426,27 @@ class DialogTests(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
         self.hosts = []
         self.addCleanup(self._end_hosts)
+        self.addCleanup(self._screenshot_if_failed)
+
+    def _screenshot(self, moment):
+        """Keeps the screen and its windows for whoever reads a failure."""
+        name = f"{self._testMethodName[len('test_') :]}-{moment}.png"
+        path = os.path.join(self.state_dir, name)
+        save_screenshot(self.state["display"], path)
+        tree = subprocess.run(
+            ["xwininfo", "-root", "-tree"],
+            env=self.screen.env,
+            capture_output=True,
+            text=True,
+            check=False,
+        ).stdout
+        titled = [line.strip() for line in tree.splitlines() if '"' in line]
+        print(f"screen {moment}: {path}; windows:\n  " + "\n  ".join(titled))
+
+    def _screenshot_if_failed(self):
+        result = self._outcome.result
+        if result.failures or result.errors:
+            self._screenshot("at-end")
 
     def _end_hosts(self):
         for host in self.hosts:
@@ -444,7 +516,11 @@ class DialogTests(unittest.TestCase):
         return host.ask(f"window {title}", "window")["handles"]
 
     def assert_delivered(self, host, request, directory, names):
-        callback = host.callback(request)
+        try:
+            callback = host.callback(request)
+        except AssertionError:
+            self._screenshot(f"request{request}")
+            raise
         self.assertEqual(
             (callback["directory"], callback["names"]), (directory, names), f"request {request}"
         )
@@ -468,20 +544,30 @@ class DialogTests(unittest.TestCase):
                 self.cancel(host, request, window, title)
         self.assert_each_delivered_once(host.quit(), requests)
 
-    def test_FileDialog_DeliversFolderAndNamesInOrder_WhenSeveralFilesChosen(self):
+    def test_FileDialog_DeliversFolderAndNamesInOrder_WhenFilesChosen(self):
+        in_root = os.path.basename(self.folder) + ".txt"  # a file of our own in the drive root
+        in_root_path = os.path.join(os.path.dirname(self.folder), in_root)
+        with open(in_root_path, "wb") as f:
+            f.write(b"e2e\n")
+        self.addCleanup(os.remove, in_root_path)
         self.make_files("files\\b.txt", "files\\a.txt", "files\\c d.txt")
+        files = self.windows_path("files")
+        cases = (  # kind, language, folder opened first, names typed, directory, names delivered
+            (0, "en", files, '"c d.txt" "a.txt" "b.txt"', files, ["c d.txt", "a.txt", "b.txt"]),
+            (3, "cs", files, '"b.txt" "c d.txt"', files, ["b.txt", "c d.txt"]),
+            (0, "en", None, "C:\\" + in_root, "C:", [in_root]),
+        )
         host = self.start_host()
         requests = []
-        for kind, language in ((0, "en"), (3, "cs")):
-            with self.subTest(kind=kind, language=language):
+        for kind, language, folder, typed, directory, names in cases:
+            with self.subTest(kind=kind, language=language, typed=typed):
                 title = TITLES[kind, language]
                 request, window = self.open_dialog(host, kind, language)
                 requests.append(request)
-                self.enter(host, title, window, self.windows_path("files"))
-                self.enter(host, title, window, '"c d.txt" "a.txt" "b.txt"')
-                self.assert_delivered(
-                    host, request, self.windows_path("files"), ["c d.txt", "a.txt", "b.txt"]
-                )
+                if folder:
+                    self.enter(host, title, window, folder)
+                self.enter(host, title, window, typed)
+                self.assert_delivered(host, request, directory, names)
         self.assert_each_delivered_once(host.quit(), requests)
 
     def test_FolderDialog_DeliversParentAndName_WhenOneFolderChosen(self):
@@ -504,14 +590,14 @@ class DialogTests(unittest.TestCase):
                 self.assert_delivered(host, request, directory, names)
         self.assert_each_delivered_once(host.quit(), requests)
 
-    def test_TransferFoldersDialog_ReopensAsUploadFolders_WhenDriveRootChosen(self):
+    def test_FolderDialog_ReopensAsUploadFolders_WhenDriveRootChosen(self):
         self.make_files("picked\\")
         host = self.start_host()
         requests = []
-        for language in ("en", "cs"):
-            with self.subTest(language=language):
-                first_title, second_title = TITLES[4, language], TITLES[1, language]
-                request, window = self.open_dialog(host, 4, language)
+        for kind, language in ((4, "en"), (4, "cs"), (1, "cs")):
+            with self.subTest(kind=kind, language=language):
+                first_title, second_title = TITLES[kind, language], TITLES[1, language]
+                request, window = self.open_dialog(host, kind, language)
                 requests.append(request)
                 first = self.handles(host, first_title)
                 self.enter(host, first_title, window, "C:\\")
@@ -521,7 +607,8 @@ class DialogTests(unittest.TestCase):
                     lambda: [h for h in self.handles(host, second_title) if h not in first],
                 )
                 self.assertEqual(len(second), 1)
-                self.assertEqual(self.handles(host, first_title), [] if language == "cs" else second)
+                still_first = second if first_title == second_title else []
+                self.assertEqual(self.handles(host, first_title), still_first)
                 self.assertEqual(host.callbacks(request), [], "delivered before the new dialog")
                 window = self.screen.wait_window(second_title)
                 self.enter(host, second_title, window, self.windows_path("picked"))
@@ -566,6 +653,35 @@ class DialogTests(unittest.TestCase):
         self.assertEqual(host.callbacks(first), [], "the open dialog answered early")
         self.cancel(host, first, window, first_title)
         self.assert_each_delivered_once(host.quit(), [first, second])
+
+    def test_NextDialog_WaitsForRunningCallback_WhileCallbackRuns(self):
+        host = self.start_host()
+        first_title, next_title = TITLES[0, "cs"], TITLES[3, "cs"]
+        host.ask("hold-callbacks", "hold-callbacks")
+        first, window = self.open_dialog(host, 0, "cs")
+        self.cancel(host, first, window, first_title)  # its callback now waits inside
+        following = host.show(3, "cs")
+        host.drain(QUIET)
+        self.assertEqual(self.screen.windows(next_title), [])
+        self.assertEqual(host.callbacks(following), [])
+        host.ask("release-callbacks", "release-callbacks")
+        window = self.screen.wait_window(next_title)
+        self.cancel(host, following, window, next_title)
+        self.assert_each_delivered_once(host.quit(), [first, following])
+
+    def test_Dialog_ShownAndLockReleased_WhenCallbackEmpty(self):
+        host = self.start_host()
+        title = TITLES[2, "en"]
+        host.send("show-without-callback 2 en")
+        silent = host.wait_event("requested")["request"]
+        window = self.screen.wait_window(title)
+        self.screen.press(window, "Escape")
+        poll("the dialog to close", lambda: window not in self.screen.windows(title))
+        request, window = self.open_dialog(host, 2, "en")
+        self.cancel(host, request, window, title)
+        events = host.quit()
+        self.assertEqual(host.callbacks(silent), [])
+        self.assert_each_delivered_once(events, [request])
 
     def test_ActiveDlgWindow_BringsDialogToForeground_WhenHostWindowInFront(self):
         host = self.start_host()
@@ -637,6 +753,7 @@ def main():
     if args.action == "cleanup":
         return cleanup(args.state)
     DialogTests.state = load_state(args.state)
+    DialogTests.state_dir = os.path.abspath(args.state)
     DialogTests.host_exe = os.path.abspath(args.host)
     suite = unittest.TestSuite([DialogTests("test_" + args.name)])
     result = unittest.TextTestRunner(stream=sys.stdout, verbosity=2).run(suite)

@@ -1,6 +1,8 @@
 // A scriptable host of Quorlin.dll for the end-to-end dialog tests. It reads commands from stdin
 // and answers with one JSON line each, flushed at once; each callback adds a line of its own:
 //   show <kind 0-4> <en|cs>      -> {"event":"requested",...}, later {"event":"callback",...}
+//   show-without-callback <kind> <en|cs>   the same request with an empty callback
+//   hold-callbacks, release-callbacks      callbacks wait inside the library while held
 //   active                       -> calls activeDlgWindow
 //   foreground-own-window        -> makes the host's own window the foreground window
 //   foreground?                  -> the foreground window's title and whether it is the host's
@@ -12,6 +14,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -80,19 +83,40 @@ std::string WindowTitle(HWND window) {
 
 std::string Bool(bool value) { return value ? "true" : "false"; }
 
-void Show(int kind, bool isChinese) {
+// While set, each callback reports itself and then waits inside the library until released.
+std::mutex holdLock;
+std::condition_variable holdChanged;
+bool holdingCallbacks = false;
+
+void SetHolding(bool hold) {
+    {
+        std::lock_guard<std::mutex> guard(holdLock);
+        holdingCallbacks = hold;
+    }
+    holdChanged.notify_all();
+}
+
+void Report(int request, const std::string& directory, const std::vector<std::string>& names) {
+    WriteLine("{\"event\":\"callback\",\"request\":" + std::to_string(request) +
+              ",\"directory\":" + JsonString(directory) + ",\"names\":" + JsonStringArray(names) +
+              ",\"thread\":" + std::to_string(GetCurrentThreadId()) +
+              ",\"caller_thread\":" + std::to_string(callerThread) + "}");
+    std::unique_lock<std::mutex> guard(holdLock);
+    holdChanged.wait(guard, [] { return !holdingCallbacks; });
+}
+
+void Show(int kind, bool isChinese, bool withCallback) {
     using Export = void (*)(bool, DialogCallback);
     static const Export exports[] = {showFilesDialog, showFoldersDialog, showSaveDialog,
                                      showSelectfileDialog, showSelectfileFolderDialog};
     const int request = ++requestCount;
-    exports[kind](isChinese,
-                  [request](const std::string& directory, const std::vector<std::string>& names) {
-                      WriteLine("{\"event\":\"callback\",\"request\":" + std::to_string(request) +
-                                ",\"directory\":" + JsonString(directory) +
-                                ",\"names\":" + JsonStringArray(names) +
-                                ",\"thread\":" + std::to_string(GetCurrentThreadId()) +
-                                ",\"caller_thread\":" + std::to_string(callerThread) + "}");
-                  });
+    DialogCallback callback;
+    if (withCallback) {
+        callback = [request](const std::string& directory, const std::vector<std::string>& names) {
+            Report(request, directory, names);
+        };
+    }
+    exports[kind](isChinese, callback);
     WriteLine("{\"event\":\"requested\",\"request\":" + std::to_string(request) +
               ",\"kind\":" + std::to_string(kind) + "}");
 }
@@ -137,9 +161,13 @@ BOOL CALLBACK CollectEditTexts(HWND window, LPARAM param) {
 bool Execute(const std::string& line, HWND ownWindow) {
     const dialog_host::Command command = dialog_host::ParseCommand(line, 1);
     const std::vector<std::string> args = dialog_host::ParseCommand(line, 2).args;
-    if (command.verb == "show" && args.size() == 2 && args[0].size() == 1 && args[0][0] >= '0' &&
-        args[0][0] <= '4' && (args[1] == "en" || args[1] == "cs")) {
-        Show(args[0][0] - '0', args[1] == "cs");
+    const bool show = command.verb == "show" || command.verb == "show-without-callback";
+    if (show && args.size() == 2 && args[0].size() == 1 && args[0][0] >= '0' && args[0][0] <= '4' &&
+        (args[1] == "en" || args[1] == "cs")) {
+        Show(args[0][0] - '0', args[1] == "cs", command.verb == "show");
+    } else if (command.verb == "hold-callbacks" || command.verb == "release-callbacks") {
+        SetHolding(command.verb == "hold-callbacks");
+        WriteLine("{\"event\":\"" + command.verb + "\"}");
     } else if (command.verb == "active") {
         activeDlgWindow();
         WriteLine("{\"event\":\"active\"}");
