@@ -306,8 +306,12 @@ class Host:
                 return event
             if event is None and self.process.poll() is not None:
                 break
+        ended = ""
+        if self.process.poll() is not None:
+            self.stderr.seek(0)
+            ended = f"; the host ended with {self.process.returncode}: {self.stderr.read()[-2000:]}"
         raise AssertionError(
-            f"no {name} {fields} within {timeout:.0f} s; host said: {self.public_events()}"
+            f"no {name} {fields} within {timeout:.0f} s; host said: {self.public_events()}{ended}"
         )
 
     def ask(self, line, reply):
@@ -322,14 +326,21 @@ class Host:
         return self.wait_event("callback", timeout=timeout, request=request)
 
     def drain(self, seconds):
+        """Collects what the host says for that long."""
         deadline = time.monotonic() + seconds
         while time.monotonic() < deadline:
             self._take(max(0.0, deadline - time.monotonic()))
 
+    def _take_pending(self):
+        while self._take(0) is not None:
+            pass
+
     def public_events(self):
+        self._take_pending()
         return [{k: v for k, v in e.items() if k != "_taken"} for e in self.events]
 
     def callbacks(self, request):
+        self._take_pending()
         return [e for e in self.events if e["event"] == "callback" and e["request"] == request]
 
     def quit(self):
