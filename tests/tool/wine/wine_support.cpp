@@ -62,7 +62,7 @@ TempFolder::TempFolder() {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     for (;;) {
-        const std::string candidate = std::string(temp) + "h1tool_" +
+        const std::string candidate = std::string(temp) + "tooltest_" +
                                       std::to_string(GetCurrentProcessId()) + "_" +
                                       std::to_string(++counter);
         if (CreateDirectoryA(candidate.c_str(), nullptr)) {
