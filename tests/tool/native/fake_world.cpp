@@ -1,6 +1,7 @@
 #include "fake_world.h"
 
 #include <memory>
+#include <utility>
 
 #include "associated_setup_checker.h"
 #include "hosts_checker.h"
@@ -23,55 +24,30 @@ std::string Describe(const pugi::xml_node& node) {
     return text;
 }
 
-class FakeHostsChecker : public HostsChecker {
+// A checker of any kind that journals each call under its kind's name and answers from the
+// world's settings for that kind.
+template <typename Checker>
+class RecordingChecker : public Checker {
 public:
-    ~FakeHostsChecker() override { world.journal.push_back("hosts.~"); }
-    int LoadConfig(const pugi::xml_node& hostsElement) override {
-        world.journal.push_back("hosts.LoadConfig " + Describe(hostsElement));
-        return world.hosts.loadResult;
-    }
-    int Check() override {
-        world.journal.push_back("hosts.Check");
-        return world.hosts.check;
-    }
-    int Repair() override {
-        world.journal.push_back("hosts.Repair");
-        return world.hosts.repair;
-    }
-};
-
-class FakeSetupChecker : public AssociatedSetupChecker {
-public:
-    ~FakeSetupChecker() override { world.journal.push_back("setup.~"); }
+    RecordingChecker(std::string kind, const FakeChecker& answers)
+        : kind(std::move(kind)), answers(answers) {}
+    ~RecordingChecker() override { world.journal.push_back(kind + ".~"); }
     int LoadConfig(const pugi::xml_node& section) override {
-        world.journal.push_back("setup.LoadConfig " + Describe(section));
-        return world.setup.loadResult;
+        world.journal.push_back(kind + ".LoadConfig " + Describe(section));
+        return answers.loadResult;
     }
     int Check() override {
-        world.journal.push_back("setup.Check");
-        return world.setup.check;
+        world.journal.push_back(kind + ".Check");
+        return answers.check;
     }
     int Repair() override {
-        world.journal.push_back("setup.Repair");
-        return world.setup.repair;
+        world.journal.push_back(kind + ".Repair");
+        return answers.repair;
     }
-};
 
-class FakeProxyChecker : public ProxyChecker {
-public:
-    ~FakeProxyChecker() override { world.journal.push_back("proxy.~"); }
-    int LoadConfig(const pugi::xml_node& section) override {
-        world.journal.push_back("proxy.LoadConfig " + Describe(section));
-        return world.proxy.loadResult;
-    }
-    int Check() override {
-        world.journal.push_back("proxy.Check");
-        return world.proxy.check;
-    }
-    int Repair() override {
-        world.journal.push_back("proxy.Repair");
-        return world.proxy.repair;
-    }
+private:
+    std::string kind;
+    const FakeChecker& answers;
 };
 
 }  // namespace
@@ -85,17 +61,17 @@ std::unique_ptr<HostsChecker> CreateHostsChecker() {
     if (world.hostsFactoryYieldsNothing) {
         return nullptr;
     }
-    return std::make_unique<FakeHostsChecker>();
+    return std::make_unique<RecordingChecker<HostsChecker>>("hosts", world.hosts);
 }
 
 std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker() {
     world.journal.push_back("setup.new");
-    return std::make_unique<FakeSetupChecker>();
+    return std::make_unique<RecordingChecker<AssociatedSetupChecker>>("setup", world.setup);
 }
 
 std::unique_ptr<ProxyChecker> CreateProxyChecker() {
     world.journal.push_back("proxy.new");
-    return std::make_unique<FakeProxyChecker>();
+    return std::make_unique<RecordingChecker<ProxyChecker>>("proxy", world.proxy);
 }
 
 std::string ModuleFileName() { return world.moduleFileName; }
