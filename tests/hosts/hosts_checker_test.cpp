@@ -179,6 +179,40 @@ TEST(HostsRead, Check_SeesEveryLine_WhenLinesCrossReadChunks) {
     EXPECT_EQ(checker.RepairedContent(), expected);
 }
 
+TEST(HostsRead, Check_FixesEveryConfiguredLine_WhenSpreadOverReadChunks) {
+    // configured names far apart, across 64 KiB boundaries, inside a line longer than a chunk and
+    // inside longer host names
+    const std::string name = "localhost.brevant.io";
+    std::string file = "# " + std::string(70000, 'y') + " " + name + "\r\n";
+    std::string expected = "# " + std::string(70000, 'y') + " " + name + "\n";
+    bool first = true;
+    for (int i = 0; i < 6000; ++i) {
+        std::string line = "0.0.0.0 filler" + std::to_string(i) + ".example";
+        std::string fixed = line;
+        if (i % 500 == 250) {
+            line = "10.0.0.9\t" + name + "  ";
+            fixed = first ? kCanonical : "# 10.0.0.9\t" + name;
+            first = false;
+        } else if (i % 500 == 100) {
+            line = fixed = "127.0.0.1 sub." + name;
+        }
+        file += line + "\r\n";
+        expected += fixed + "\n";
+    }
+    expected += "10.1.1.1" + std::string(13, ' ') + "b.example\n";
+    ScratchFolder folder;
+    const auto path = folder.path / "hosts.ics";
+    WriteBytes(path, file);
+    FileHostsChecker checker(path.string());
+    ASSERT_EQ(LoadHostsSection(checker, "<hosts><h domain=\"" + name +
+                                            "\" ip=\"127.0.0.1\"/><h domain=\"b.example\" "
+                                            "ip=\"10.1.1.1\"/></hosts>"),
+              0);
+
+    EXPECT_EQ(checker.Check(), 1);
+    EXPECT_EQ(checker.RepairedContent(), expected);
+}
+
 TEST(HostsConfig, LoadConfig_ReturnsTwoAndEmptiesEntries_ForEmptyNode) {
     FileHostsChecker checker("");
     ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), 0);

@@ -75,18 +75,18 @@ bool HasByte(std::uint64_t word, char byte) {
     return ((diff - kOnes) & ~diff & kHighBits) != 0;
 }
 
-// The first byte of [from, to) equal to first or second, or to when there is none. Eight bytes
-// at a time, as every byte of the file passes through here.
-const char* FindEither(const char* from, const char* to, char first, char second) {
+// The first byte of [from, to) equal to byte, or to when there is none. Eight bytes at a time, as
+// every byte of the file passes through here.
+const char* FindByte(const char* from, const char* to, char byte) {
     while (to - from >= 8) {
         std::uint64_t word;
         std::memcpy(&word, from, sizeof(word));
-        if (HasByte(word, first) || HasByte(word, second)) {
+        if (HasByte(word, byte)) {
             break;
         }
         from += 8;
     }
-    while (from < to && *from != first && *from != second) {
+    while (from < to && *from != byte) {
         ++from;
     }
     return from;
@@ -119,57 +119,146 @@ bool MeasureFile(std::FILE* file, std::size_t& size) {
     return true;
 }
 
-// Splits the file's bytes into lines and hands each to onLine. CR LF and a lone LF end a line, a
-// lone CR stays in it, and an empty remainder after the last line end is no line. False when a
-// read fails or the bytes are not byte text (UTF-16, or any NUL), so that no line is lost unseen.
-template <typename OnLine>
-bool ReadLines(std::FILE* file, OnLine onLine) {
-    std::vector<char> chunk(kChunkSize);
-    std::string line;
-    // a line begun in an earlier chunk
-    std::string pending;
+// Reads the file in chunks and hands on regions of whole lines: every region but the last ends
+// with a line feed, and the last one is what follows the last line feed. False when a read fails
+// or the bytes are not byte text (UTF-16, or any NUL), so that no line is lost unseen.
+template <typename OnRegion>
+bool ReadLineRegions(std::FILE* file, OnRegion onRegion) {
+    std::vector<char> buffer(kChunkSize);
+    // the part of a line begun in an earlier chunk, at the buffer's start
+    std::size_t carried = 0;
     bool first = true;
     for (;;) {
-        const std::size_t size = std::fread(chunk.data(), 1, chunk.size(), file);
+        if (carried == buffer.size()) {
+            buffer.resize(buffer.size() * 2);  // one line longer than the buffer
+        }
+        char* const fresh = buffer.data() + carried;
+        const std::size_t size = std::fread(fresh, 1, buffer.size() - carried, file);
         if (size == 0) {
             break;
         }
-        const char* data = chunk.data();
-        const char* const end = data + size;
-        if (first && StartsWithUtf16Mark(data, size)) {
+        const char* const begin = buffer.data();
+        const char* const end = fresh + size;
+        if (FindByte(fresh, end, '\0') != end ||
+            (first && StartsWithUtf16Mark(begin, static_cast<std::size_t>(end - begin)))) {
             return false;
         }
         first = false;
-        for (;;) {
-            const char* stop = FindEither(data, end, '\n', '\0');
-            if (stop == end) {
-                pending.append(data, end);
-                break;
-            }
-            if (*stop == '\0') {
-                return false;
-            }
-            if (pending.empty()) {
-                line.assign(data, stop);
-            } else {
-                pending.append(data, stop);
-                line.swap(pending);
-                pending.clear();
-            }
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            onLine(line);
-            data = stop + 1;
+        const char* wholeLinesEnd = end;
+        while (wholeLinesEnd > begin && wholeLinesEnd[-1] != '\n') {
+            --wholeLinesEnd;
         }
+        if (wholeLinesEnd != begin) {
+            onRegion(begin, wholeLinesEnd);
+        }
+        carried = static_cast<std::size_t>(end - wholeLinesEnd);
+        std::memmove(buffer.data(), wholeLinesEnd, carried);
     }
     if (std::ferror(file) != 0) {
         return false;
     }
-    if (!pending.empty()) {
-        onLine(pending);
+    if (carried > 0) {
+        onRegion(buffer.data(), buffer.data() + carried);
     }
     return true;
+}
+
+// Finds where the bytes of the configured names stand. A line holding none of them cannot carry
+// a configured host name, so the line check could only leave it as it is. Each name is looked for
+// by its byte that is rarest in the start of the file, eight bytes at a time.
+class NameSearch {
+public:
+    explicit NameSearch(const std::map<std::string, std::string>& entries) {
+        for (const auto& entry : entries) {
+            names.push_back({&entry.first, 0});
+        }
+    }
+
+    // The places in [begin, end) where a name starts, ascending.
+    void Find(const char* begin, const char* end, std::vector<const char*>& found) {
+        if (!rareChosen) {
+            ChooseRareBytes(begin, end);
+        }
+        found.clear();
+        for (const Name& name : names) {
+            const std::string& text = *name.text;
+            if (static_cast<std::size_t>(end - begin) < text.size()) {
+                continue;
+            }
+            const char* const lastStart = end - text.size();
+            const char rareByte = text[name.rare];
+            for (const char* p = FindByte(begin + name.rare, end, rareByte); p < end;
+                 p = FindByte(p + 1, end, rareByte)) {
+                const char* const start = p - name.rare;
+                if (start > lastStart) {
+                    break;
+                }
+                if (std::memcmp(start, text.data(), text.size()) == 0) {
+                    found.push_back(start);
+                }
+            }
+        }
+        if (names.size() > 1) {
+            std::sort(found.begin(), found.end());
+        }
+    }
+
+private:
+    struct Name {
+        const std::string* text;
+        std::size_t rare;
+    };
+
+    void ChooseRareBytes(const char* begin, const char* end) {
+        std::size_t counts[256] = {};
+        for (const char* p = begin; p < end; ++p) {
+            ++counts[static_cast<unsigned char>(*p)];
+        }
+        for (Name& name : names) {
+            const std::string& text = *name.text;
+            for (std::size_t i = 1; i < text.size(); ++i) {
+                if (counts[static_cast<unsigned char>(text[i])] <
+                    counts[static_cast<unsigned char>(text[name.rare])]) {
+                    name.rare = i;
+                }
+            }
+        }
+        rareChosen = true;
+    }
+
+    std::vector<Name> names;
+    bool rareChosen = false;
+};
+
+// Appends whole lines, each CR that stands right before an LF left out. Eight bytes at a time, as
+// nearly the whole file passes through here.
+void AppendDroppingCrBeforeLf(std::string& output, const char* from, const char* to) {
+    if (from == to) {
+        return;
+    }
+    const std::size_t used = output.size();
+    output.resize(used + static_cast<std::size_t>(to - from));
+    char* out = &output[used];
+    while (to - from >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, from, sizeof(word));
+        if (!HasByte(word, '\r')) {
+            std::memcpy(out, &word, sizeof(word));
+            out += sizeof(word);
+            from += sizeof(word);
+            continue;
+        }
+        if (!(*from == '\r' && from[1] == '\n')) {
+            *out++ = *from;
+        }
+        ++from;
+    }
+    for (; from < to; ++from) {
+        if (!(*from == '\r' && from + 1 < to && from[1] == '\n')) {
+            *out++ = *from;
+        }
+    }
+    output.resize(static_cast<std::size_t>(out - output.data()));
 }
 
 using Entries = std::map<std::string, std::string>;
@@ -306,12 +395,39 @@ int HostsChecker::BuildHostsContent() {
         }
         // CR LF lines shrink to LF lines, so the file's size is room enough but for fixed lines
         output.reserve(size + 1);
-        const bool whole = ReadLines(file.get(), [&](std::string& line) {
-            if (FixHostsLine(line, entries, seen)) {
-                changed = true;
+        NameSearch search(entries);
+        std::vector<const char*> found;
+        std::string line;
+        const bool whole = ReadLineRegions(file.get(), [&](const char* begin, const char* end) {
+            search.Find(begin, end, found);
+            const char* start = begin;
+            for (const char* name : found) {
+                if (name < start) {
+                    continue;  // on a line already done
+                }
+                const char* lineStart = name;
+                while (lineStart > start && lineStart[-1] != '\n') {
+                    --lineStart;
+                }
+                AppendDroppingCrBeforeLf(output, start, lineStart);
+                // CR LF and a lone LF end a line; a lone CR stays in it
+                const char* const stop = FindByte(name, end, '\n');
+                const char* lineEnd = stop;
+                if (stop != end && lineEnd > lineStart && lineEnd[-1] == '\r') {
+                    --lineEnd;
+                }
+                line.assign(lineStart, lineEnd);
+                if (FixHostsLine(line, entries, seen)) {
+                    changed = true;
+                }
+                output += line;
+                output += '\n';
+                start = stop == end ? end : stop + 1;
             }
-            output += line;
-            output += '\n';
+            AppendDroppingCrBeforeLf(output, start, end);
+            if (start < end && end[-1] != '\n') {
+                output += '\n';  // a last line without a line end is still a line
+            }
         });
         if (!whole) {
             return kHostsCheckInternalError;
