@@ -19,11 +19,26 @@ stop_wine() {
 }
 trap stop_wine EXIT
 
+# Boots the prefix before ctest lists the tests of the Wine programs: a first program started
+# while a fresh prefix is still settling can fail, and a failed listing fails the whole run.
+boot_wine() {
+  local attempt
+  for attempt in 1 2 3; do
+    if scripts/wine-env.sh build/windows wine cmd /c exit 0 </dev/null >/dev/null 2>&1; then
+      return 0
+    fi
+    stop_wine
+    sleep 2
+  done
+  echo "test: the Wine prefix does not start" >&2
+  return 1
+}
+
 status=0
 ctest --preset native || status=1
 # a private display for the Wine tests that open windows (the dialog tests start their own);
 # Wine stops before its display does
-export -f stop_wine
+export -f stop_wine boot_wine
 export root
-scripts/with-xvfb.sh bash -c 'ctest --preset windows; s=$?; stop_wine; exit $s' || status=1
+scripts/with-xvfb.sh bash -c 'boot_wine && ctest --preset windows; s=$?; stop_wine; exit $s' || status=1
 exit $status
