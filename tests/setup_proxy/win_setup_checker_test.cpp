@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
+#include "default_config.h"
 #include "win_associated_setup_checker.h"
 
 namespace {
@@ -20,16 +21,6 @@ namespace {
 // A scheme of its own, so the tests never touch a real registration.
 const std::string kScheme = "BrevantSetupTestScheme";
 const std::string kCommandKey = kScheme + "\\shell\\open\\command";
-
-const char kDefaultSetup[] =
-    "<setup><win>"
-    "<item1 key=\"HKEY_CLASSES_ROOT\" sub_key=\"%s\\shell\\open\\command\" "
-    "data=\"%s-watch.exe %%1\" wtag=\"setup\" current_path_enable=\"1\"/>"
-    "<item2 key=\"HKEY_CLASSES_ROOT\" sub_key=\"%s\" data=\"URL:%s Protocol\" wtag=\"url\" "
-    "current_path_enable=\"0\"/>"
-    "<item3 key=\"HKEY_CLASSES_ROOT\" sub_key=\"%s\" data=\"\" wtag=\"url_protocol\" "
-    "current_path_enable=\"0\"/>"
-    "</win></setup>";
 
 struct HandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
@@ -135,7 +126,8 @@ protected:
         std::ofstream(nameFile, std::ios::binary) << content;
     }
 
-    int LoadDefault() { return Load(kDefaultSetup); }
+    // the document built into tool.exe
+    int LoadDefault() { return Load(kDefaultConfig.c_str()); }
 
     int Load(const char* setup) {
         pugi::xml_document document;
