@@ -152,7 +152,7 @@ std::wstring activeDialogTitle() {
     return activeDialogTitleText;
 }
 
-void requestDialog(DialogKind kind, bool isChinese, DialogCallback callback) {
+bool requestDialog(DialogKind kind, bool isChinese, DialogCallback callback) {
     auto request =
         std::make_unique<DialogRequest>(DialogRequest{kind, isChinese, std::move(callback)});
     ++runningThreads;
@@ -160,9 +160,10 @@ void requestDialog(DialogKind kind, bool isChinese, DialogCallback callback) {
         _beginthreadex(nullptr, 0, &dialogWorker, request.get(), 0, nullptr)));
     if (!thread) {
         --runningThreads;
-        return;
+        return false;
     }
     request.release();  // the worker owns it now
+    return true;
 }
 
 void activateDialogWindow() {

@@ -20,8 +20,8 @@ struct DialogRequest {
 const wchar_t* dialogTitle(DialogKind kind, bool isChinese);
 
 // Starts one detached worker for the request; returns at once. A request whose thread cannot be
-// started is released and never answered.
-void requestDialog(DialogKind kind, bool isChinese, DialogCallback callback);
+// started is released and never answered: false.
+bool requestDialog(DialogKind kind, bool isChinese, DialogCallback callback);
 
 // Brings the window titled like the last dialog shown to the front, if there is one.
 void activateDialogWindow();

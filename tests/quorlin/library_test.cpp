@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "quorlin_c.h"
 #include "utf16.h"
 
 namespace {
@@ -37,13 +38,33 @@ std::vector<std::string> exportedNames(HMODULE module) {
     return names;
 }
 
-TEST(QuorlinLibrary, Exports_AreExactlyTheSixPlainNames_WhenLoaded) {
+TEST(QuorlinLibrary, Exports_AreTheSixPlainNamesAndTheCInterface_WhenLoaded) {
     const UniqueModule module(LoadLibraryW(L"Quorlin.dll"));
     ASSERT_NE(module, nullptr) << "error " << GetLastError();
     EXPECT_EQ(exportedNames(module.get()),
-              (std::vector<std::string>{"activeDlgWindow", "showFilesDialog", "showFoldersDialog",
-                                        "showSaveDialog", "showSelectfileDialog",
-                                        "showSelectfileFolderDialog"}));
+              (std::vector<std::string>{"activeDlgWindow", "quorlin_abi_version",
+                                        "quorlin_activate", "quorlin_show", "showFilesDialog",
+                                        "showFoldersDialog", "showSaveDialog",
+                                        "showSelectfileDialog", "showSelectfileFolderDialog"}));
+}
+
+void countCall(void* user, const char*, const char* const*, size_t) { ++*static_cast<int*>(user); }
+
+TEST(QuorlinLibrary, CInterface_RefusesUnknownKindsAtOnce_AndReportsItsAbiVersion) {
+    const UniqueModule module(LoadLibraryW(L"Quorlin.dll"));
+    ASSERT_NE(module, nullptr);
+    const auto show = reinterpret_cast<decltype(&quorlin_show)>(
+        reinterpret_cast<void*>(GetProcAddress(module.get(), "quorlin_show")));
+    const auto abiVersion = reinterpret_cast<decltype(&quorlin_abi_version)>(
+        reinterpret_cast<void*>(GetProcAddress(module.get(), "quorlin_abi_version")));
+    ASSERT_NE(show, nullptr);
+    ASSERT_NE(abiVersion, nullptr);
+    EXPECT_EQ(abiVersion(), QUORLIN_ABI_VERSION);
+    int calls = 0;
+    for (const int kind : {-1, 5, 1000}) {
+        EXPECT_EQ(show(kind, 0, &countCall, &calls), QUORLIN_ERROR_KIND) << "kind " << kind;
+    }
+    EXPECT_EQ(calls, 0);
 }
 
 TEST(QuorlinLibrary, ActiveDlgWindow_LeavesForegroundAlone_BeforeAnyRequest) {

@@ -1,0 +1,44 @@
+# Signs the installed binaries when a code-signing certificate is given, at install time (so the
+# package holds the signed files):
+#   COMPANIONS_SIGNING_PFX       the PKCS #12 file with the certificate and its private key
+#   COMPANIONS_SIGNING_PASSWORD  its password (may be empty)
+# Without a certificate the binaries stay unsigned, and the install says so.
+# Called from an install(CODE) rule with SIGN_DIR (where the binaries are), SIGN_FILES (their names),
+# OSSLSIGNCODE and SIGN_DESCRIPTION set.
+
+if("$ENV{COMPANIONS_SIGNING_PFX}" STREQUAL "")
+  string(REPLACE ";" " and " names "${SIGN_FILES}")
+  message(STATUS "Not signing ${names}: COMPANIONS_SIGNING_PFX is not set, so they ship unsigned")
+  return()
+endif()
+if(NOT OSSLSIGNCODE)
+  message(FATAL_ERROR "COMPANIONS_SIGNING_PFX is set but osslsigncode was not found")
+endif()
+set(pfx "$ENV{COMPANIONS_SIGNING_PFX}")
+if(NOT EXISTS "${pfx}")
+  message(FATAL_ERROR "COMPANIONS_SIGNING_PFX names ${pfx}, which does not exist")
+endif()
+
+# the password goes to osslsigncode in a private file, not on its command line
+string(RANDOM LENGTH 12 token)
+set(password_dir "${SIGN_DIR}/.signing-${token}")
+file(MAKE_DIRECTORY "${password_dir}")
+file(CHMOD "${password_dir}" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+set(password_file "${password_dir}/password")
+file(WRITE "${password_file}" "$ENV{COMPANIONS_SIGNING_PASSWORD}")
+
+foreach(name IN LISTS SIGN_FILES)
+  set(file "${SIGN_DIR}/${name}")
+  execute_process(
+    COMMAND "${OSSLSIGNCODE}" sign -pkcs12 "${pfx}" -readpass "${password_file}" -h sha256
+            -n "${SIGN_DESCRIPTION}" -in "${file}" -out "${file}.signed"
+    RESULT_VARIABLE signed OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  if(NOT signed EQUAL 0)
+    file(REMOVE_RECURSE "${password_dir}")
+    file(REMOVE "${file}.signed")
+    message(FATAL_ERROR "Signing ${name} failed:\n${output}")
+  endif()
+  file(RENAME "${file}.signed" "${file}")
+  message(STATUS "Signed ${name}")
+endforeach()
+file(REMOVE_RECURSE "${password_dir}")
