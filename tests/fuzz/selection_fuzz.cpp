@@ -1,0 +1,92 @@
+// The selection collection over a result buffer of exactly the size the list needs (so the
+// sanitizer sees any read outside it), against the line-by-line rules: every name comes back whole,
+// in order, the directory is the last item's folder, and the save path is composed from it.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "path_list.h"
+#include "selection.h"
+
+namespace {
+
+// The rules, one path at a time, with nothing shared with the collector but the UTF-8 conversion.
+Selection expectedSelection(DialogKind kind, const std::vector<Utf16String>& paths) {
+    Selection expected;
+    Utf16String directory;
+    for (const Utf16String& path : paths) {
+        const std::size_t last = path.find_last_of(u"\\/");
+        if (last == Utf16String::npos) continue;
+        const Utf16String name = path.substr(last + 1);
+        if (name.empty() && (kind == UploadFolders || kind == TransferFolders)) {
+            return Selection{"", {}, true};
+        }
+        directory = path.substr(0, last);
+        expected.names.push_back(toUtf8(name));
+    }
+    expected.directory = toUtf8(directory);
+    std::replace(expected.directory.begin(), expected.directory.end(), '/', '\\');
+    if (kind == SavePath) {
+        if (expected.names.empty()) {
+            expected.directory.clear();
+        } else {
+            if (expected.directory.size() > 1 && expected.directory.back() != '\\') {
+                expected.directory += '\\';
+            }
+            expected.directory += expected.names.front();
+        }
+    }
+    return expected;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) return 0;
+    const auto kind = static_cast<DialogKind>(data[0] % 5);
+    // the rest: UTF-16 units, a zero unit ending each path
+    std::vector<Utf16String> paths(1);
+    for (std::size_t i = 1; i + 1 < size; i += 2) {
+        const auto unit = static_cast<Utf16Unit>(data[i] | data[i + 1] << 8);
+        if (unit == 0) {
+            paths.emplace_back();
+        } else {
+            paths.back().push_back(unit);
+        }
+    }
+    paths.erase(std::remove_if(paths.begin(), paths.end(),
+                               [](const Utf16String& path) { return path.empty(); }),
+                paths.end());
+
+    std::size_t units = 1;
+    for (const Utf16String& path : paths) units += path.size() + 1;
+    const std::unique_ptr<Utf16Unit[]> buffer(new Utf16Unit[std::max<std::size_t>(units, 2)]);
+    PathListWriter writer(buffer.get(), std::max<std::size_t>(units, 2));
+    for (const Utf16String& path : paths) {
+        if (!writer.append(path)) std::abort();  // the buffer was sized for exactly these
+    }
+    // one unit less than the list needs: the last path must be refused whole
+    if (!paths.empty()) {
+        const std::unique_ptr<Utf16Unit[]> tight(new Utf16Unit[units - 1]);
+        PathListWriter tightWriter(tight.get(), units - 1);
+        for (std::size_t i = 0; i + 1 < paths.size(); ++i) tightWriter.append(paths[i]);
+        if (tightWriter.append(paths.back())) std::abort();
+    }
+
+    const Selection actual = collectPathList(kind, buffer.get());
+    const Selection expected = expectedSelection(kind, paths);
+    if (actual.reopenFolderDialog != expected.reopenFolderDialog ||
+        actual.directory != expected.directory || actual.names != expected.names) {
+        std::abort();
+    }
+    for (const std::string& name : actual.names) {
+        if (name.find_first_of("\\/") != std::string::npos) std::abort();
+    }
+    if (actual.directory.find('/') != std::string::npos) std::abort();
+    return 0;
+}

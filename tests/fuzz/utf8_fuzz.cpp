@@ -1,0 +1,69 @@
+// toUtf8 against glibc's iconv as an independent decoder: the bytes must be well-formed UTF-8 that
+// decodes to the input's code points, each lone surrogate standing as U+FFFD.
+
+#include <iconv.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "utf16.h"
+
+namespace {
+
+// The code points a UTF-16 reader sees: pairs joined, lone surrogates replaced.
+std::u32string codePoints(const Utf16String& text) {
+    std::u32string points;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t unit = text[i];
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            points.push_back(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            points.push_back(0xFFFD);
+        } else {
+            points.push_back(unit);
+        }
+    }
+    return points;
+}
+
+// glibc's strict decoder; it refuses overlong forms, surrogates and truncated sequences.
+std::u32string decodeWithIconv(const std::string& utf8) {
+    static const iconv_t decoder = iconv_open("UTF-32LE", "UTF-8");
+    if (decoder == reinterpret_cast<iconv_t>(-1)) std::abort();
+    iconv(decoder, nullptr, nullptr, nullptr, nullptr);
+    std::vector<char> out(utf8.size() * 4 + 4);
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* outPtr = out.data();
+    std::size_t outLeft = out.size();
+    if (iconv(decoder, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
+        std::abort();  // not well-formed UTF-8
+    }
+    std::u32string points;
+    for (const char* p = out.data(); p < outPtr; p += 4) {
+        const auto* b = reinterpret_cast<const unsigned char*>(p);
+        points.push_back(static_cast<char32_t>(b[0] | b[1] << 8 | b[2] << 16 | b[3] << 24));
+    }
+    return points;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Utf16String text;
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        text.push_back(static_cast<Utf16Unit>(data[i] | data[i + 1] << 8));
+    }
+    const std::string utf8 = toUtf8(text);
+    if (decodeWithIconv(utf8) != codePoints(text)) std::abort();
+    // appending to text already there changes nothing of the conversion
+    std::string appended = "x";
+    appendUtf8(appended, text);
+    if (appended != "x" + utf8) std::abort();
+    return 0;
+}
