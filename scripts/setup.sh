@@ -19,34 +19,46 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
-src_list=/etc/apt/sources.list.d/debian-src.sources
-need_update=0
-if [ ! -f "$src_list" ]; then
-  # pugixml is cross-compiled from Debian's own source package; that needs a deb-src entry
-  "${sudo_cmd[@]}" tee "$src_list" >/dev/null <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
-  need_update=1
-fi
-
-if [ ${#missing[@]} -gt 0 ] || [ "$need_update" -eq 1 ]; then
-  "${sudo_cmd[@]}" apt-get update -qq
-fi
 if [ ${#missing[@]} -gt 0 ]; then
+  "${sudo_cmd[@]}" apt-get update -qq
   echo "setup: installing ${missing[*]}"
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# pugixml is cross-compiled from Debian's own source package, which needs source entries. They are
+# made from the machine's own package entries (the same addresses, suites, components and keys, as
+# deb-src), so whatever mirror or proxy the machine uses serves the sources too.
+derive_source_entries() {
+  local out=/etc/apt/sources.list.d/companions-deb-src
+  if [ ! -f "$out.sources" ] && ls /etc/apt/sources.list.d/*.sources >/dev/null 2>&1; then
+    # deb822 stanzas whose Types name deb, with deb-src as their only type
+    awk 'BEGIN { RS = ""; ORS = "\n\n" }
+         { n = split($0, lines, "\n"); binary = 0
+           for (i = 1; i <= n; i++) if (lines[i] ~ /^Types:/ && lines[i] ~ /[ \t]deb([ \t]|$)/) binary = 1
+           if (!binary) next
+           stanza = ""
+           for (i = 1; i <= n; i++) {
+             line = lines[i]
+             if (line ~ /^Types:/) line = "Types: deb-src"
+             stanza = stanza line "\n"
+           }
+           printf "%s\n", stanza }' \
+      $(ls /etc/apt/sources.list.d/*.sources | grep -v "^$out") | "${sudo_cmd[@]}" tee "$out.sources" >/dev/null
+  fi
+  if [ ! -f "$out.list" ] && ls /etc/apt/sources.list /etc/apt/sources.list.d/*.list >/dev/null 2>&1; then
+    # one-line entries: "deb [options] uri suite components" becomes "deb-src ..."
+    cat $(ls /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | grep -v "^$out") |
+      sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' | "${sudo_cmd[@]}" tee "$out.list" >/dev/null
+  fi
+  "${sudo_cmd[@]}" apt-get update -qq
+}
 
 pugi_dir="$root/third_party/pugixml"
 if [ ! -f "$pugi_dir/src/pugixml.cpp" ]; then
   tmp=$(mktemp -d)
   trap 'rm -rf "$tmp"' EXIT
   (cd "$tmp" && apt-get source --download-only pugixml >/dev/null 2>&1) || {
-    "${sudo_cmd[@]}" apt-get update -qq
+    derive_source_entries
     (cd "$tmp" && apt-get source --download-only pugixml >/dev/null)
   }
   orig=$(ls "$tmp"/pugixml_*.orig.tar.gz | head -n 1)
