@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,10 @@ TEST_P(SelectionCollection, CollectPathList_AgreesWithCollector_OverResultBuffer
     PathListWriter writer(buffer.data(), buffer.size());
     std::size_t stored = 0;
     for (const std::u16string& path : c.paths) stored += writer.append(utf16(path)) ? 1 : 0;
+    // the list holds every path but the empty ones, which it cannot represent
+    const auto nonEmpty = static_cast<std::size_t>(std::count_if(
+        c.paths.begin(), c.paths.end(), [](const std::u16string& path) { return !path.empty(); }));
+    ASSERT_EQ(stored, nonEmpty);
     SelectionCollector collector(c.kind);
     for (const std::u16string& path : c.paths) {
         if (!path.empty() && !collector.add(utf16(path))) break;
