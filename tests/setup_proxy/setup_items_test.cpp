@@ -102,18 +102,41 @@ INSTANTIATE_TEST_SUITE_P(
                  kD,
                  "Brevant",
                  SetupLoaded,
-                 {Hkcr("Brevant\\shell\\open\\command", "", kD + "Brevant-watch.exe %1", "setup"),
+                 {Hkcr("Brevant\\shell\\open\\command", "",
+                       "\"" + kD + "Brevant-watch.exe\" \"%1\"", "setup"),
                   Hkcr("Brevant", "", "URL:Brevant Protocol", "url"),
                   Hkcr("Brevant", "URL Protocol", "", "url_protocol")}},
         LoadCase{"DefaultConfigurationOtherName",
                  kDefaultSetup,
-                 std::string("D:\\x\\"),
-                 "\xE5\xB8\x83 App",
+                 std::string("D:\\x y\\"),
+                 "Other.App+2",
                  SetupLoaded,
-                 {Hkcr("\xE5\xB8\x83 App\\shell\\open\\command", "",
-                       "D:\\x\\\xE5\xB8\x83 App-watch.exe %1", "setup"),
-                  Hkcr("\xE5\xB8\x83 App", "", "URL:\xE5\xB8\x83 App Protocol", "url"),
-                  Hkcr("\xE5\xB8\x83 App", "URL Protocol", "", "url_protocol")}},
+                 {Hkcr("Other.App+2\\shell\\open\\command", "",
+                       "\"D:\\x y\\Other.App+2-watch.exe\" \"%1\"", "setup"),
+                  Hkcr("Other.App+2", "", "URL:Other.App+2 Protocol", "url"),
+                  Hkcr("Other.App+2", "URL Protocol", "", "url_protocol")}},
+        LoadCase{"DefaultConfigurationNonAsciiName",
+                 kDefaultSetup,
+                 std::string("D:\\x\\"),
+                 "\xE5\xB8\x83"
+                 "App",
+                 SetupUnresolved,
+                 {}},
+        LoadCase{
+            "NameWithBackslashInKeyPath", kDefaultSetup, kD, "Evil\\shell", SetupUnresolved, {}},
+        LoadCase{"SetupCommandQuotesEachToken",
+                 "<setup><win>"
+                 "<a key='HKEY_CLASSES_ROOT' sub_key='a' data='%s-watch.exe  %%1\t-v' "
+                 "wtag='setup' current_path_enable='0'/>"
+                 "<b key='HKEY_CLASSES_ROOT' sub_key='b' "
+                 "data='&quot;%s-watch.exe&quot; &quot;%%1&quot; --x=&quot;a b&quot;' "
+                 "wtag='setup' current_path_enable='1'/>"
+                 "</win></setup>",
+                 kD,
+                 "Brevant",
+                 SetupLoaded,
+                 {Hkcr("a", "", "\"Brevant-watch.exe\" \"%1\" \"-v\"", "setup"),
+                  Hkcr("b", "", "\"" + kD + "Brevant-watch.exe\" \"%1\" --x=\"a b\"", "setup")}},
         LoadCase{"RootNamesInAnyCase",
                  "<setup><win>"
                  "<a key='hkey_classes_root' sub_key='k1' wtag='x'/>"
@@ -328,7 +351,14 @@ TEST(ProgramDirectoryOfTest, ProgramDirectoryOf_CutsAfterLastBackslash_OrGivesNo
     EXPECT_EQ(ProgramDirectoryOf(""), std::nullopt);
 }
 
-class ReadApplicationNameTest : public testing::Test {
+// Loads the name file as the Windows checker does, then takes the name from the document.
+std::string ReadNameFile(const std::string& path) {
+    pugi::xml_document document;
+    const pugi::xml_parse_result loaded = document.load_file(path.c_str());
+    return ApplicationNameFromDocument(document, loaded);
+}
+
+class ApplicationNameTest : public testing::Test {
 protected:
     void SetUp() override {
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
@@ -342,18 +372,18 @@ protected:
 
     std::string ReadWith(const std::string& content) {
         std::ofstream(path, std::ios::binary) << content;
-        return ReadApplicationName(path);
+        return ReadNameFile(path);
     }
 
     std::filesystem::path directory;
     std::string path;
 };
 
-TEST_F(ReadApplicationNameTest, ReadApplicationName_GivesDefault_WhenFileIsMissing) {
-    EXPECT_EQ(ReadApplicationName(path), "Brevant");
+TEST_F(ApplicationNameTest, ApplicationNameFromDocument_GivesDefault_WhenFileIsMissing) {
+    EXPECT_EQ(ReadNameFile(path), "Brevant");
 }
 
-TEST_F(ReadApplicationNameTest, ReadApplicationName_GivesDefault_WhenFileIsUnusable) {
+TEST_F(ApplicationNameTest, ApplicationNameFromDocument_GivesDefault_WhenFileIsUnusable) {
     for (const char* content : {
              "",
              "<root><windows><application name=\"X\"></windows></root>",
@@ -369,7 +399,7 @@ TEST_F(ReadApplicationNameTest, ReadApplicationName_GivesDefault_WhenFileIsUnusa
     }
 }
 
-TEST_F(ReadApplicationNameTest, ReadApplicationName_GivesNameAttribute_WhenApplicationIsFound) {
+TEST_F(ApplicationNameTest, ApplicationNameFromDocument_GivesNameAttribute_WhenApplicationIsFound) {
     struct Case {
         const char* content;
         std::string expected;
@@ -390,6 +420,88 @@ TEST_F(ReadApplicationNameTest, ReadApplicationName_GivesNameAttribute_WhenAppli
                   "A&B"},
          }) {
         EXPECT_EQ(ReadWith(c.content), c.expected) << c.content;
+    }
+}
+
+TEST(IsValidApplicationNameTest, IsValidApplicationName_AcceptsOnlyUrlSchemes_ForName) {
+    const struct {
+        std::string name;
+        bool valid;
+    } cases[] = {
+        {"Brevant", true},
+        {"x", true},
+        {"Z9+-.", true},
+        {"brevant-test.v2", true},
+        {std::string(63, 'a'), true},
+        {"", false},
+        {std::string(64, 'a'), false},
+        {std::string(300, 'a'), false},
+        {"9lives", false},
+        {"+a", false},
+        {".a", false},
+        {"Evil\\shell", false},
+        {"\\Brevant", false},
+        {"Brevant ", false},
+        {"a_b", false},
+        {"a:b", false},
+        {"a/b", false},
+        {"a%s", false},
+        {"Caf\xC3\xA9", false},
+        {"\xE5\xB8\x83\xE9\x9B\xB7", false},
+        {std::string("a\0b", 3), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsValidApplicationName(c.name), c.valid) << '"' << c.name << '"';
+    }
+}
+
+TEST(IsForeignFileTypeClassTest, IsForeignFileTypeClass_RefusesOnlyAnotherProgramsClass) {
+    const std::optional<std::string> none;
+    const struct {
+        const char* name;
+        ClassKeyState key;
+        bool foreign;
+    } cases[] = {
+        {"no key", {false, false, none}, false},
+        {"earlier partial registration, no command", {true, false, none}, false},
+        {"command key without value", {true, false, std::string()}, false},
+        {"exefile", {true, false, std::string("\"%1\" %*")}, true},
+        {"txtfile", {true, false, std::string("%SystemRoot%\\system32\\NOTEPAD.EXE %1")}, true},
+        {"URL protocol of another program",
+         {true, true, std::string("C:\\x\\other.exe %1")},
+         false},
+        {"our quoted command",
+         {true, false, std::string("\"C:\\x\\Brevant-watch.exe\" \"%1\"")},
+         false},
+        {"our old command, other case",
+         {true, false, std::string("C:\\X\\BREVANT-WATCH.EXE %1")},
+         false},
+        {"similar program", {true, false, std::string("C:\\x\\Brevant-watcher.exe %1")}, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsForeignFileTypeClass("Brevant", c.key), c.foreign) << c.name;
+    }
+}
+
+TEST(QuoteCommandLineTest, QuoteCommandLine_QuotesProgramAndArguments_ForCommand) {
+    const std::optional<std::string> none;
+    const std::optional<std::string> folder = std::string("C:\\Program Files (x86)\\B\\");
+    const struct {
+        const char* command;
+        std::optional<std::string> directory;
+        std::string expected;
+    } cases[] = {
+        {"w.exe %1", folder, "\"C:\\Program Files (x86)\\B\\w.exe\" \"%1\""},
+        {"w.exe %1", none, "\"w.exe\" \"%1\""},
+        {"\"w.exe\" \"%1\"", folder, "\"C:\\Program Files (x86)\\B\\w.exe\" \"%1\""},
+        {"  w.exe\t%1   -x  ", none, "\"w.exe\" \"%1\" \"-x\""},
+        {"w.exe \"a b\" --k=\"c d\"", none, "\"w.exe\" \"a b\" --k=\"c d\""},
+        {"w.exe", folder, "\"C:\\Program Files (x86)\\B\\w.exe\""},
+        {"", folder, *folder},
+        {" ", none, " "},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(QuoteCommandLine(c.command, c.directory), c.expected) << c.command;
     }
 }
 

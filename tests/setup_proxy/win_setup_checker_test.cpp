@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -135,7 +136,9 @@ protected:
         return checker.LoadConfig(document.child("setup"));
     }
 
-    std::string CommandText() const { return ProgramDirectory() + kScheme + "-watch.exe %1"; }
+    std::string CommandText() const {
+        return "\"" + ProgramDirectory() + kScheme + "-watch.exe\" \"%1\"";
+    }
 
     std::string nameFile;
     std::optional<std::string> savedNameFile;
@@ -209,7 +212,9 @@ TEST_F(WinSetupCheckerTest, RepairReplacesValue_WhenTextIsWrong) {
 }
 
 TEST_F(WinSetupCheckerTest, RepairStopsAtFirstFailedWrite_LeavingLaterItemsUntouched) {
-    WriteValue(kCommandKey, "", REG_SZ, "old command");
+    // an earlier registration of this scheme, so not a file type's class
+    const std::string oldCommand = "C:\\elsewhere\\" + kScheme + "-watch.exe %1";
+    WriteValue(kCommandKey, "", REG_SZ, oldCommand);
     // everyone may read the command key, nobody may write it
     ASSERT_TRUE(SetKeyAccess(kCommandKey, kEveryoneReads));
     ASSERT_EQ(LoadDefault(), 0);
@@ -223,37 +228,140 @@ TEST_F(WinSetupCheckerTest, RepairStopsAtFirstFailedWrite_LeavingLaterItemsUntou
     ASSERT_TRUE(SetKeyAccess(kCommandKey, kEveryoneMayAll));
     const auto command = ReadValue(kCommandKey, "");
     ASSERT_TRUE(command);
-    EXPECT_EQ(command->text, "old command");
+    EXPECT_EQ(command->text, oldCommand);
     EXPECT_FALSE(ReadValue(kScheme, ""));
     EXPECT_FALSE(ReadValue(kScheme, "URL Protocol"));
 }
 
-TEST_F(WinSetupCheckerTest, Check_IsInternalError_WhenApplicationNameIsEmpty) {
-    WriteNameFile("<root><windows><application/></windows></root>");
+TEST_F(WinSetupCheckerTest, Check_IsInternalErrorAndWritesNothing_WhenApplicationNameIsUnusable) {
+    const struct {
+        std::string nameFile;
+        std::string keyThatMustNotExist;  // where a write would have gone
+    } cases[] = {
+        {"<root><windows><application/></windows></root>", "shell\\open\\command"},
+        {"<root><windows><application name=\"Evil\\shell\"/></windows></root>", "Evil"},
+        {"<root><windows><application name=\"\\Lead\"/></windows></root>", "Lead"},
+        {"<root><windows><application name=\"" + std::string(300, 'a') + "\"/></windows></root>",
+         std::string(300, 'a')},
+        {"<root><windows><application name=\"\xE5\xB8\x83\xE9\x9B\xB7\"/></windows></root>",
+         "\xE5\xB8\x83\xE9\x9B\xB7"},
+        {"<root><windows><application name=\"exe file\"/></windows></root>", "exe file"},
+    };
     const auto rootDefault = ReadValue("", "");
     const auto rootMarker = ReadValue("", "URL Protocol");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.nameFile);
+        WriteNameFile(c.nameFile);
 
-    EXPECT_EQ(LoadDefault(), 3);
-    EXPECT_TRUE(checker.Items().empty());
-    EXPECT_EQ(checker.Check(), 2);
-    EXPECT_EQ(checker.Repair(), 2);
+        EXPECT_EQ(LoadDefault(), 3);
+        EXPECT_TRUE(checker.Items().empty());
+        EXPECT_EQ(checker.Check(), 2);
+        EXPECT_EQ(checker.Repair(), 2);
 
-    const auto rootDefaultAfter = ReadValue("", "");
-    const auto rootMarkerAfter = ReadValue("", "URL Protocol");
-    EXPECT_EQ(rootDefault.has_value(), rootDefaultAfter.has_value());
-    EXPECT_EQ(rootMarker.has_value(), rootMarkerAfter.has_value());
-    EXPECT_FALSE(ReadValue("shell\\open\\command", ""));
+        EXPECT_EQ(rootDefault.has_value(), ReadValue("", "").has_value());
+        EXPECT_EQ(rootMarker.has_value(), ReadValue("", "URL Protocol").has_value());
+        HKEY raw = nullptr;
+        EXPECT_NE(RegOpenKeyA(HKEY_CLASSES_ROOT, c.keyThatMustNotExist.c_str(), &raw),
+                  ERROR_SUCCESS);
+        UniqueHkey opened(raw);
+    }
 }
 
-TEST_F(WinSetupCheckerTest, Check_ReportsMismatch_WhenValueOverflowsReadBuffer) {
-    const std::string longText(300, 'x');
-    WriteValue(kScheme, "", REG_SZ, longText);
-    const std::string setup = "<setup><win><a key='HKEY_CLASSES_ROOT' sub_key='" + kScheme +
-                              "' data='" + longText + "' wtag='other'/></win></setup>";
-    ASSERT_EQ(Load(setup.c_str()), 0);
+// Every value under a key, its subkeys included: path and value name -> type and bytes.
+using KeyTree = std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>>;
+
+void ReadTree(HKEY key, const std::wstring& path, KeyTree& tree) {
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[16384];
+        DWORD nameLength = 16384;
+        DWORD type = 0;
+        BYTE data[4096];
+        DWORD size = sizeof data;
+        if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        tree[path + L"|" + name] = {type, std::vector<BYTE>(data, data + size)};
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        HKEY raw = nullptr;
+        if (RegOpenKeyExW(key, name, 0, KEY_READ, &raw) == ERROR_SUCCESS) {
+            UniqueHkey child(raw);
+            tree[path + L"\\" + name];
+            ReadTree(child.get(), path + L"\\" + name, tree);
+        }
+    }
+}
+
+KeyTree ClassTree(const std::string& name) {
+    KeyTree tree;
+    HKEY raw = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, name.c_str(), 0, KEY_READ, &raw) == ERROR_SUCCESS) {
+        UniqueHkey key(raw);
+        tree[L""];
+        ReadTree(key.get(), L"", tree);
+    }
+    return tree;
+}
+
+TEST_F(WinSetupCheckerTest, Check_IsInternalErrorAndWritesNothing_WhenNameIsAFileTypeClass) {
+    for (const std::string name : {"exefile", "txtfile"}) {
+        SCOPED_TRACE(name);
+        // the prefix registers both; a stand-in class takes the place of one it lacks
+        const bool standIn = ClassTree(name).empty();
+        if (standIn) {
+            WriteValue(name + "\\shell\\open\\command", "", REG_SZ, "\"%1\" %*");
+        }
+        const KeyTree before = ClassTree(name);
+        WriteNameFile("<root><windows><application name=\"" + name + "\"/></windows></root>");
+
+        ASSERT_EQ(LoadDefault(), 0);
+        EXPECT_EQ(checker.Check(), 2);
+        EXPECT_EQ(checker.Repair(), 2);
+
+        EXPECT_EQ(ClassTree(name), before);
+        if (standIn) {
+            RegDeleteTreeA(HKEY_CLASSES_ROOT, name.c_str());
+        }
+    }
+}
+
+TEST_F(WinSetupCheckerTest, Repair_CompletesAnEarlierPartialRegistration) {
+    // the command key without any value, as a registration stopped half-way leaves it
+    HKEY raw = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, kCommandKey.c_str(), &raw), ERROR_SUCCESS);
+    UniqueHkey(raw).reset();
+    ASSERT_EQ(LoadDefault(), 0);
 
     EXPECT_EQ(checker.Check(), 1);
-    EXPECT_EQ(Statuses(checker), (std::vector<std::int32_t>{ItemValueMismatch}));
+    EXPECT_EQ(checker.Repair(), 0);
+    EXPECT_EQ(checker.Check(), 0);
+    const auto command = ReadValue(kCommandKey, "");
+    ASSERT_TRUE(command);
+    EXPECT_EQ(command->text, CommandText());
+}
+
+TEST_F(WinSetupCheckerTest, Check_ReadsValuesWhole_AtAnyLength) {
+    for (const std::size_t length : {259u, 260u, 300u, 5000u}) {
+        SCOPED_TRACE(length);
+        const std::string text(length, 'x');
+        const std::string setup = "<setup><win><a key='HKEY_CLASSES_ROOT' sub_key='" + kScheme +
+                                  "' data='" + text + "' wtag='other'/></win></setup>";
+        ASSERT_EQ(Load(setup.c_str()), 0);
+
+        WriteValue(kScheme, "", REG_SZ, text);
+        EXPECT_EQ(checker.Check(), 0);
+        WriteValue(kScheme, "", REG_SZ, text + "y");
+        EXPECT_EQ(checker.Check(), 1);
+        WriteValue(kScheme, "", REG_SZ, text.substr(1));
+        EXPECT_EQ(checker.Check(), 1);
+    }
 }
 
 TEST_F(WinSetupCheckerTest, Check_PassesWithoutItems_AndRepairFailsBeforeAnyCheck) {
@@ -312,7 +420,7 @@ TEST_F(ProgramPathTest, Repair_PutsOwnProgramDirectoryInCommand_WhenRunFromElsew
 
     const auto command = ReadValue(kCommandKey, "");
     ASSERT_TRUE(command);
-    EXPECT_EQ(command->text, directory.string() + "\\" + kScheme + "-watch.exe %1");
+    EXPECT_EQ(command->text, "\"" + directory.string() + "\\" + kScheme + "-watch.exe\" \"%1\"");
 }
 
 }  // namespace

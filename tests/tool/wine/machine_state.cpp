@@ -125,9 +125,14 @@ void MachineState::SetCanonicalHosts() {
 void MachineState::RemoveHosts() { DeleteFileA(HostsPath().c_str()); }
 
 void MachineState::SetRegistration(const std::string& programDirectory) {
-    SetValue(kCommandKey, nullptr, programDirectory + "Brevant-watch.exe %1");
+    SetValue(kCommandKey, nullptr, "\"" + programDirectory + "Brevant-watch.exe\" \"%1\"");
     SetValue(kScheme, nullptr, "URL:Brevant Protocol");
     SetValue(kScheme, "URL Protocol", "");
+}
+
+void MachineState::SetUnquotedRegistration(const std::string& programDirectory) {
+    SetRegistration(programDirectory);
+    SetValue(kCommandKey, nullptr, programDirectory + "Brevant-watch.exe %1");
 }
 
 void MachineState::RemoveRegistration() { RegDeleteTreeA(HKEY_CLASSES_ROOT, kScheme); }

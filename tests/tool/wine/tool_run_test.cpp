@@ -22,6 +22,9 @@ std::string Gbk(const wchar_t* text) {
     return length > 0 ? std::string(bytes, static_cast<std::size_t>(length - 1)) : std::string();
 }
 
+// An ASCII path as UTF-16.
+std::wstring Utf16(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
 std::string CertificateFile(const char* name) {
     return ReadFileBytes(WindowsPath(CERTIFICATE_DIR) + "\\" + name);
 }
@@ -170,6 +173,7 @@ TEST_F(ToolRunTest, Tool_ShowsTheCertificateRow_ByWhatTheFileHolds) {
         {"valid PEM, CR LF", Crlf(CertificateFile("valid.pem")), kValidRow},
         {"valid DER", CertificateFile("valid.der"), kValidRow},
         {"chain, valid first", CertificateFile("chain.pem"), kValidRow},
+        {"key, then certificate", CertificateFile("key_then_certificate.pem"), kValidRow},
         {"expired PEM", CertificateFile("expired.pem"), kInvalidRow},
         {"expired DER", CertificateFile("expired.der"), kInvalidRow},
         {"not yet valid", CertificateFile("future.pem"), kInvalidRow},
@@ -245,8 +249,8 @@ TEST_F(ToolRunTest, Tool_ReplacesAnExistingReport) {
 }
 
 TEST_F(ToolRunTest, Tool_RunsNormally_WhenSettingsFileNameWouldNotFitItsBuffer) {
-    // a folder of 245 characters: tool.exe's path still fits 259 bytes, the settings file name
-    // (260 characters) does not fit 256
+    // a folder of 245 characters: the settings file name (260 characters) does not fit 256, and
+    // the watcher command (over 260 bytes) is longer than any fixed read buffer of old
     const std::string base = folder.Path();
     const std::string deep = base + std::string(245 - base.size() - 1, 'd') + "\\";
     ASSERT_EQ(deep.size(), 245u);
@@ -255,17 +259,119 @@ TEST_F(ToolRunTest, Tool_RunsNormally_WhenSettingsFileNameWouldNotFitItsBuffer) 
     ASSERT_TRUE(CopyFileA(tool.c_str(), deepTool.c_str(), FALSE));
     WriteFileBytes(deep + "Lang_config.cfg", "[setting]\r\nlanguage=Simpchinese\r\n");
     MachineState::SetCanonicalHosts();
-    MachineState::SetRegistration(deep);
+    MachineState::RemoveRegistration();
     MachineState::SetDirectProxy();
-    const ProcessResult run = RunProgram(deepTool, "--path report.html --lang en", deep);
-    EXPECT_EQ(run.output, "");
-    EXPECT_EQ(run.exitCode, 0u);
-    // the watcher command under so long a folder exceeds the setup check's 260-byte value buffer,
-    // so that row shows a rewrite on every run
+    const ProcessResult first = RunProgram(deepTool, "--path report.html --lang en", deep);
+    EXPECT_EQ(first.output, "");
+    EXPECT_EQ(first.exitCode, 0u);
     EXPECT_EQ(ReadFileBytes(deep + "report.html"),
               Crlf(EnglishHead() + CorrectRow("Domain Name", "Correct") +
                    RepairedRow("App Setup", "Error", "Success") + CorrectRow("Proxy", "Correct") +
                    "</table><br/>\n"));
+    // what the repair wrote reads back whole
+    const ProcessResult second = RunProgram(deepTool, "--path report.html --lang en", deep);
+    EXPECT_EQ(second.exitCode, 0u);
+    EXPECT_EQ(ReadFileBytes(deep + "report.html"), Crlf(EnglishCorrectItems("")));
+}
+
+TEST_F(ToolRunTest, Tool_RewritesAnUnquotedRegistration_ThenFindsItCorrect) {
+    MakeEverythingCorrect();
+    MachineState::SetUnquotedRegistration(folder.Path());
+    const ProcessResult first = Run("--path report.html --lang en");
+    EXPECT_EQ(first.exitCode, 0u);
+    EXPECT_EQ(Report(), Crlf(EnglishHead() + CorrectRow("Domain Name", "Correct") +
+                             RepairedRow("App Setup", "Error", "Success") +
+                             CorrectRow("Proxy", "Correct") + "</table><br/>\n"));
+    bool found = false;
+    EXPECT_EQ(MachineState::RegistryValue("Brevant\\shell\\open\\command", nullptr, &found),
+              "\"" + folder.Path() + "Brevant-watch.exe\" \"%1\"");
+    const ProcessResult second = Run("--path report.html --lang en");
+    EXPECT_EQ(second.exitCode, 0u);
+    EXPECT_EQ(Report(), Crlf(EnglishCorrectItems("")));
+}
+
+// tool.exe, name.xml and a certificate in a folder of the drive root; the folder and the scheme's
+// key go again at the end.
+class Installation {
+public:
+    Installation(const std::wstring& folder, const std::wstring& scheme)
+        : folder(folder), scheme(scheme) {
+        Remove();
+    }
+    ~Installation() { Remove(); }
+    Installation(const Installation&) = delete;
+    Installation& operator=(const Installation&) = delete;
+
+    std::wstring CommandValue() const {
+        HKEY raw = nullptr;
+        const std::wstring subKey = scheme + L"\\shell\\open\\command";
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_QUERY_VALUE, &raw) !=
+            ERROR_SUCCESS) {
+            return L"(no key)";
+        }
+        UniqueHkey key(raw);
+        wchar_t text[1024] = {};
+        DWORD size = sizeof text - sizeof text[0];
+        if (RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(text),
+                             &size) != ERROR_SUCCESS) {
+            return L"(no value)";
+        }
+        return text;
+    }
+
+    const std::wstring folder;
+    const std::wstring scheme;
+
+private:
+    void Remove() {
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme.c_str());
+        DeleteTree(folder.substr(0, folder.size() - 1));
+    }
+};
+
+std::string Narrow(const std::wstring& text) {
+    std::string narrow;
+    for (const wchar_t c : text) {
+        narrow += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return narrow;
+}
+
+TEST_F(ToolRunTest, Tool_RegistersAndReadsItsRealFolder_WhateverTheFolderIsCalled) {
+    // the ANSI code page here (1252) cannot hold the Chinese name: the ANSI calls saw "C:\??\"
+    const std::wstring folders[] = {
+        L"C:\\\u4F20\u8F93\\",
+        L"C:\\Caf\u00E9 \u00DCberall\\",
+        L"C:\\audit dir\\",
+    };
+    MachineState::SetCanonicalHosts();
+    MachineState::SetDirectProxy();
+    for (const std::wstring& path : folders) {
+        SCOPED_TRACE(Narrow(path));
+        const Installation installed(path, L"BrevantFolderTest");
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+        ASSERT_TRUE(CopyFileW(Utf16(tool).c_str(), (path + L"tool.exe").c_str(), FALSE));
+        ASSERT_TRUE(WriteFileBytes(
+            path + L"name.xml",
+            "<root><windows><application name=\"BrevantFolderTest\"/></windows></root>"));
+        ASSERT_TRUE(
+            WriteFileBytes(path + L"localhost_brevant_io.pem", CertificateFile("valid.pem")));
+
+        const ProcessResult first =
+            RunProgram(path + L"tool.exe", L"--path report.html --lang en", path);
+        EXPECT_EQ(first.output, "");
+        EXPECT_EQ(first.exitCode, 0u);
+        EXPECT_EQ(ReadFileBytes(path + L"report.html"),
+                  Crlf(EnglishHead() + CorrectRow("Domain Name", "Correct") +
+                       RepairedRow("App Setup", "Error", "Success") +
+                       CorrectRow("Proxy", "Correct") + kValidRow + "</table><br/>\n"));
+        EXPECT_EQ(installed.CommandValue(), L"\"" + path + L"BrevantFolderTest-watch.exe\" \"%1\"");
+
+        const ProcessResult second =
+            RunProgram(path + L"tool.exe", L"--path report.html --lang en", path);
+        EXPECT_EQ(second.exitCode, 0u);
+        EXPECT_EQ(ReadFileBytes(path + L"report.html"), Crlf(EnglishCorrectItems(kValidRow)));
+    }
 }
 
 // The program file itself: graphical subsystem, the manifest embedded, no runtime DLL needed.

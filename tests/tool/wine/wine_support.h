@@ -26,8 +26,12 @@ std::string WindowsPath(const std::string& path);
 
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
+// The same through the wide calls, for folders named outside the ANSI code page.
+std::string ReadFileBytes(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 void DeleteTree(const std::string& path);
+void DeleteTree(const std::wstring& path);
 
 // A fresh, empty folder under the temporary folder, removed with everything in it at the end.
 class TempFolder {
@@ -52,3 +56,6 @@ struct ProcessResult {
 // Runs program with the command line "\"program\" " + arguments in folder, waiting for its end.
 ProcessResult RunProgram(const std::string& program, const std::string& arguments,
                          const std::string& folder);
+// The same with wide texts, for folders named outside the ANSI code page.
+ProcessResult RunProgram(const std::wstring& program, const std::wstring& arguments,
+                         const std::wstring& folder);
