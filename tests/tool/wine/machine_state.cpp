@@ -130,11 +130,6 @@ void MachineState::SetRegistration(const std::string& programDirectory) {
     SetValue(kScheme, "URL Protocol", "");
 }
 
-void MachineState::SetUnquotedRegistration(const std::string& programDirectory) {
-    SetRegistration(programDirectory);
-    SetValue(kCommandKey, nullptr, programDirectory + "Brevant-watch.exe %1");
-}
-
 void MachineState::RemoveRegistration() { RegDeleteTreeA(HKEY_CLASSES_ROOT, kScheme); }
 
 void MachineState::SetDirectProxy() { StoreProxyFlags(PROXY_TYPE_DIRECT); }

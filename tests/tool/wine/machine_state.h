@@ -20,8 +20,6 @@ public:
     static void RemoveHosts();
     // The three registry values of the URL protocol, the command naming programDirectory.
     static void SetRegistration(const std::string& programDirectory);
-    // The same as an earlier tool.exe wrote it: the command without quotation marks.
-    static void SetUnquotedRegistration(const std::string& programDirectory);
     static void RemoveRegistration();
     static void SetDirectProxy();
     // LAN proxy type flags (PROXY_TYPE_*).

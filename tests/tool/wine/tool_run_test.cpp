@@ -22,9 +22,6 @@ std::string Gbk(const wchar_t* text) {
     return length > 0 ? std::string(bytes, static_cast<std::size_t>(length - 1)) : std::string();
 }
 
-// An ASCII path as UTF-16.
-std::wstring Utf16(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
 std::string CertificateFile(const char* name) {
     return ReadFileBytes(WindowsPath(CERTIFICATE_DIR) + "\\" + name);
 }
@@ -274,104 +271,54 @@ TEST_F(ToolRunTest, Tool_RunsNormally_WhenSettingsFileNameWouldNotFitItsBuffer) 
     EXPECT_EQ(ReadFileBytes(deep + "report.html"), Crlf(EnglishCorrectItems("")));
 }
 
-TEST_F(ToolRunTest, Tool_RewritesAnUnquotedRegistration_ThenFindsItCorrect) {
-    MakeEverythingCorrect();
-    MachineState::SetUnquotedRegistration(folder.Path());
-    const ProcessResult first = Run("--path report.html --lang en");
-    EXPECT_EQ(first.exitCode, 0u);
-    EXPECT_EQ(Report(), Crlf(EnglishHead() + CorrectRow("Domain Name", "Correct") +
-                             RepairedRow("App Setup", "Error", "Success") +
-                             CorrectRow("Proxy", "Correct") + "</table><br/>\n"));
-    bool found = false;
-    EXPECT_EQ(MachineState::RegistryValue("Brevant\\shell\\open\\command", nullptr, &found),
-              "\"" + folder.Path() + "Brevant-watch.exe\" \"%1\"");
-    const ProcessResult second = Run("--path report.html --lang en");
-    EXPECT_EQ(second.exitCode, 0u);
-    EXPECT_EQ(Report(), Crlf(EnglishCorrectItems("")));
+// The default value of HKEY_CLASSES_ROOT\<subKey> as UTF-16 text.
+std::wstring ClassesValue(const std::wstring& subKey) {
+    wchar_t text[1024] = {};
+    DWORD size = sizeof text - sizeof text[0];
+    if (RegGetValueW(HKEY_CLASSES_ROOT, subKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text,
+                     &size) != ERROR_SUCCESS) {
+        return L"(none)";
+    }
+    return text;
 }
 
-// tool.exe, name.xml and a certificate in a folder of the drive root; the folder and the scheme's
-// key go again at the end.
-class Installation {
-public:
-    Installation(const std::wstring& folder, const std::wstring& scheme)
-        : folder(folder), scheme(scheme) {
-        Remove();
-    }
-    ~Installation() { Remove(); }
-    Installation(const Installation&) = delete;
-    Installation& operator=(const Installation&) = delete;
-
-    std::wstring CommandValue() const {
-        HKEY raw = nullptr;
-        const std::wstring subKey = scheme + L"\\shell\\open\\command";
-        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_QUERY_VALUE, &raw) !=
-            ERROR_SUCCESS) {
-            return L"(no key)";
-        }
-        UniqueHkey key(raw);
-        wchar_t text[1024] = {};
-        DWORD size = sizeof text - sizeof text[0];
-        if (RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(text),
-                             &size) != ERROR_SUCCESS) {
-            return L"(no value)";
-        }
-        return text;
-    }
-
-    const std::wstring folder;
-    const std::wstring scheme;
-
-private:
-    void Remove() {
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme.c_str());
-        DeleteTree(folder.substr(0, folder.size() - 1));
-    }
-};
-
-std::string Narrow(const std::wstring& text) {
-    std::string narrow;
-    for (const wchar_t c : text) {
-        narrow += c < 0x80 ? static_cast<char>(c) : '?';
-    }
-    return narrow;
-}
-
-TEST_F(ToolRunTest, Tool_RegistersAndReadsItsRealFolder_WhateverTheFolderIsCalled) {
-    // the ANSI code page here (1252) cannot hold the Chinese name: the ANSI calls saw "C:\??\"
-    const std::wstring folders[] = {
-        L"C:\\\u4F20\u8F93\\",
-        L"C:\\Caf\u00E9 \u00DCberall\\",
-        L"C:\\audit dir\\",
-    };
+TEST_F(ToolRunTest, Tool_RewritesAnOldRegistrationWithItsRealFolder_WhateverTheFolderIsCalled) {
+    // the ANSI code page here (1252) cannot hold the Chinese name: the ANSI calls saw "??"
+    const wchar_t* const names[] = {L"\u4F20\u8F93", L"Caf\u00E9 \u00DCberall", L"audit dir"};
+    const std::wstring scheme = L"BrevantFolderTest";
+    const std::wstring commandKey = scheme + L"\\shell\\open\\command";
     MachineState::SetCanonicalHosts();
     MachineState::SetDirectProxy();
-    for (const std::wstring& path : folders) {
-        SCOPED_TRACE(Narrow(path));
-        const Installation installed(path, L"BrevantFolderTest");
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        SCOPED_TRACE("folder " + std::to_string(i));
+        const std::wstring path = Wide(folder.Path()) + names[i] + L"\\";
         ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
-        ASSERT_TRUE(CopyFileW(Utf16(tool).c_str(), (path + L"tool.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(Wide(tool).c_str(), (path + L"tool.exe").c_str(), FALSE));
         ASSERT_TRUE(WriteFileBytes(
             path + L"name.xml",
             "<root><windows><application name=\"BrevantFolderTest\"/></windows></root>"));
         ASSERT_TRUE(
             WriteFileBytes(path + L"localhost_brevant_io.pem", CertificateFile("valid.pem")));
+        // the command as an earlier version registered it, unquoted
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme.c_str());
+        const std::wstring old = path + scheme + L"-watch.exe %1";
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, commandKey.c_str(), nullptr, REG_SZ,
+                                  old.c_str(), static_cast<DWORD>((old.size() + 1) * 2)),
+                  ERROR_SUCCESS);
 
-        const ProcessResult first =
-            RunProgram(path + L"tool.exe", L"--path report.html --lang en", path);
-        EXPECT_EQ(first.output, "");
-        EXPECT_EQ(first.exitCode, 0u);
-        EXPECT_EQ(ReadFileBytes(path + L"report.html"),
-                  Crlf(EnglishHead() + CorrectRow("Domain Name", "Correct") +
-                       RepairedRow("App Setup", "Error", "Success") +
-                       CorrectRow("Proxy", "Correct") + kValidRow + "</table><br/>\n"));
-        EXPECT_EQ(installed.CommandValue(), L"\"" + path + L"BrevantFolderTest-watch.exe\" \"%1\"");
-
-        const ProcessResult second =
-            RunProgram(path + L"tool.exe", L"--path report.html --lang en", path);
-        EXPECT_EQ(second.exitCode, 0u);
-        EXPECT_EQ(ReadFileBytes(path + L"report.html"), Crlf(EnglishCorrectItems(kValidRow)));
+        for (const std::string& setupRow :
+             {RepairedRow("App Setup", "Error", "Success"), CorrectRow("App Setup", "Correct")}) {
+            const ProcessResult run =
+                RunProgram(path + L"tool.exe", L"--path report.html --lang en", path);
+            EXPECT_EQ(run.output, "");
+            EXPECT_EQ(run.exitCode, 0u);
+            EXPECT_EQ(ReadFileBytes(path + L"report.html"),
+                      Crlf(EnglishHead() + CorrectRow("Domain Name", "Correct") + setupRow +
+                           CorrectRow("Proxy", "Correct") + kValidRow + "</table><br/>\n"));
+            EXPECT_EQ(ClassesValue(commandKey), L"\"" + path + scheme + L"-watch.exe\" \"%1\"");
+        }
     }
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme.c_str());
 }
 
 // The program file itself: graphical subsystem, the manifest embedded, no runtime DLL needed.

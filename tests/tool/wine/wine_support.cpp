@@ -1,5 +1,6 @@
 #include "wine_support.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -30,30 +31,30 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (file.get() != INVALID_HANDLE_VALUE &&
-           ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        bytes.append(buffer, got);
-    }
-    return bytes;
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    UniqueHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    return file.get() != INVALID_HANDLE_VALUE &&
-           WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) &&
-           written == bytes.size();
+    std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    return !file.fail();
 }
 
 bool FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring Wide(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (length <= 0) {
+        return std::wstring();
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
+    wide.resize(static_cast<std::size_t>(length - 1));
+    return wide;
 }
 
 namespace {
@@ -83,22 +84,9 @@ void DeleteTreeW(const std::wstring& path) {
     RemoveDirectoryW(path.c_str());
 }
 
-std::wstring FromAnsi(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (length <= 0) {
-        return std::wstring();
-    }
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
-    wide.resize(static_cast<std::size_t>(length - 1));
-    return wide;
-}
-
 }  // namespace
 
-void DeleteTree(const std::string& path) { DeleteTreeW(FromAnsi(path)); }
-
-void DeleteTree(const std::wstring& path) { DeleteTreeW(path); }
+void DeleteTree(const std::string& path) { DeleteTreeW(Wide(path)); }
 
 TempFolder::TempFolder() {
     static unsigned counter = 0;
@@ -126,7 +114,7 @@ TempFolder::~TempFolder() {
 
 ProcessResult RunProgram(const std::string& program, const std::string& arguments,
                          const std::string& folder) {
-    return RunProgram(FromAnsi(program), FromAnsi(arguments), FromAnsi(folder));
+    return RunProgram(Wide(program), Wide(arguments), Wide(folder));
 }
 
 ProcessResult RunProgram(const std::wstring& program, const std::wstring& arguments,
