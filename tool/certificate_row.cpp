@@ -3,8 +3,12 @@
 #include "report_labels.h"
 
 std::string ClientCheckTool::CertificateRow() {
-    const CertificateStatus status =
-        QueryCertificateFile(ModuleDirectory() + "localhost_brevant_io.pem");
+    const std::string directory = ModuleDirectory();
+    // the program's folder is unknown: there is no file to load
+    if (directory.empty()) {
+        return std::string();
+    }
+    const CertificateStatus status = QueryCertificateFile(directory + "localhost_brevant_io.pem");
     if (status == CertificateStatus::kUnloadable) {
         return std::string();
     }

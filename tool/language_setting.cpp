@@ -5,7 +5,8 @@
 
 namespace {
 
-// The settings file name must fit this buffer with its terminator.
+// The settings file name must fit this buffer with its terminator, counted in UTF-16 units as the
+// wide profile call takes it.
 constexpr std::string::size_type kSettingsPathBufferSize = 256;
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -22,6 +23,18 @@ bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+// UTF-16 units of UTF-8 text: one per sequence, two for those of four bytes.
+std::string::size_type Utf16Length(const std::string& utf8) {
+    std::string::size_type length = 0;
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) != 0x80) {
+            length += byte >= 0xF0 ? 2 : 1;
+        }
+    }
+    return length;
+}
+
 }  // namespace
 
 std::string LanguageFromSetting(const std::string& value) {
@@ -29,9 +42,14 @@ std::string LanguageFromSetting(const std::string& value) {
 }
 
 std::string ReadLanguageSetting() {
-    const std::string settingsFile = ModuleDirectory() + "Lang_config.cfg";
+    const std::string directory = ModuleDirectory();
+    // the program's folder is unknown: there is no settings file to read
+    if (directory.empty()) {
+        return "en";
+    }
+    const std::string settingsFile = directory + "Lang_config.cfg";
     // a longer name would not fit the profile call's buffer: the file is then not read
-    if (settingsFile.size() >= kSettingsPathBufferSize) {
+    if (Utf16Length(settingsFile) >= kSettingsPathBufferSize) {
         return "en";
     }
     return LanguageFromSetting(ReadProfileString(settingsFile, "setting", "language"));

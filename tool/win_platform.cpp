@@ -3,9 +3,12 @@
 #include <wincrypt.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "certificate_block.h"
 #include "platform.h"
+#include "win_text.h"
 
 namespace {
 
@@ -31,18 +34,13 @@ using UniqueCertContext = std::unique_ptr<const CERT_CONTEXT, CertContextFreer>;
 using UniqueCrlContext = std::unique_ptr<const CRL_CONTEXT, CrlContextFreer>;
 using UniqueCtlContext = std::unique_ptr<const CTL_CONTEXT, CtlContextFreer>;
 
-std::wstring ToWide(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_THREAD_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (length <= 0) {
-        return std::wstring();
-    }
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    if (MultiByteToWideChar(CP_THREAD_ACP, 0, text.c_str(), -1, &wide[0], length) != length) {
-        return std::wstring();
-    }
-    wide.resize(static_cast<std::size_t>(length - 1));
-    return wide;
-}
+struct FileCloser {
+    void operator()(HANDLE file) const { CloseHandle(file); }
+};
+using UniqueFile = std::unique_ptr<void, FileCloser>;
+
+// The longest path the wide calls take, in UTF-16 units.
+constexpr std::size_t kLongestPath = 32768;
 
 // CryptQueryObject crashes Wine's crypt32 on a 0-byte file, so only regular non-empty files go on.
 bool IsNonEmptyFile(const std::wstring& path) {
@@ -56,6 +54,32 @@ bool IsNonEmptyFile(const std::wstring& path) {
     return data.nFileSizeHigh != 0 || data.nFileSizeLow != 0;
 }
 
+// A certificate file is a few kilobytes; a larger file than this is queried as it is, unread.
+constexpr std::size_t kLongestPemText = 16 * 1024 * 1024;
+
+// The whole file, or none when it cannot be read or is longer than kLongestPemText.
+std::optional<std::string> ReadSmallFile(const std::wstring& path) {
+    const HANDLE raw = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (raw == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    const UniqueFile file(raw);
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
+        if (got == 0) {
+            return bytes;
+        }
+        if (bytes.size() + got > kLongestPemText) {
+            return std::nullopt;
+        }
+        bytes.append(buffer, got);
+    }
+    return std::nullopt;
+}
+
 bool IsCertificateContent(DWORD contentType) {
     return contentType == CERT_QUERY_CONTENT_CERT ||
            contentType == CERT_QUERY_CONTENT_SERIALIZED_CERT;
@@ -64,22 +88,55 @@ bool IsCertificateContent(DWORD contentType) {
 }  // namespace
 
 std::string ModuleFileName() {
-    char path[MAX_PATH] = {};
-    // one byte less than the buffer, so the path stays terminated even when it is cut short
-    GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
-    return path;
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return std::string();
+        }
+        // a path that filled the buffer may have been cut short: try again with more room
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        if (path.size() >= kLongestPath) {
+            return std::string();
+        }
+        path.resize(path.size() * 2);
+    }
+    return Utf8FromUtf16(path).value_or(std::string());
 }
 
 std::string ReadProfileString(const std::string& file, const char* section, const char* key) {
-    char value[32] = {};
-    GetPrivateProfileStringA(section, key, "", value, sizeof value, file.c_str());
-    return value;
+    const std::optional<std::wstring> wideFile = Utf16FromUtf8(file);
+    const std::optional<std::wstring> wideSection = Utf16FromUtf8(section);
+    const std::optional<std::wstring> wideKey = Utf16FromUtf8(key);
+    if (!wideFile || !wideSection || !wideKey) {
+        return std::string();
+    }
+    wchar_t value[32] = {};
+    GetPrivateProfileStringW(wideSection->c_str(), wideKey->c_str(), L"", value,
+                             sizeof value / sizeof value[0], wideFile->c_str());
+    return Utf8FromUtf16(value).value_or(std::string());
 }
 
 CertificateStatus QueryCertificateFile(const std::string& path) {
-    const std::wstring widePath = ToWide(path);
-    if (widePath.empty() || !IsNonEmptyFile(widePath)) {
+    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
+    if (!widePath || widePath->empty() || !IsNonEmptyFile(*widePath)) {
         return CertificateStatus::kUnloadable;
+    }
+    // PEM text may hold a private key or more certificates around the one to check; the query of
+    // the whole file would take the first block of any kind
+    const std::optional<std::string> bytes = ReadSmallFile(*widePath);
+    const std::optional<std::string> block = bytes ? FirstCertificateBlock(*bytes) : std::nullopt;
+    CRYPT_DATA_BLOB blob = {};
+    DWORD objectType = CERT_QUERY_OBJECT_FILE;
+    const void* object = widePath->c_str();
+    if (block) {
+        blob.cbData = static_cast<DWORD>(block->size());
+        blob.pbData = reinterpret_cast<BYTE*>(const_cast<char*>(block->data()));
+        objectType = CERT_QUERY_OBJECT_BLOB;
+        object = &blob;
     }
 
     DWORD encodingType = 0;
@@ -88,10 +145,9 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
     HCERTSTORE rawStore = nullptr;
     HCRYPTMSG rawMessage = nullptr;
     const void* rawContext = nullptr;
-    const BOOL loaded =
-        CryptQueryObject(CERT_QUERY_OBJECT_FILE, widePath.c_str(), CERT_QUERY_CONTENT_FLAG_ALL,
-                         CERT_QUERY_FORMAT_FLAG_ALL, 0, &encodingType, &contentType, &formatType,
-                         &rawStore, &rawMessage, &rawContext);
+    const BOOL loaded = CryptQueryObject(objectType, object, CERT_QUERY_CONTENT_FLAG_ALL,
+                                         CERT_QUERY_FORMAT_FLAG_ALL, 0, &encodingType, &contentType,
+                                         &formatType, &rawStore, &rawMessage, &rawContext);
     const UniqueCertStore store(rawStore);
     const UniqueCryptMsg message(rawMessage);
     // the context's kind follows the content's kind

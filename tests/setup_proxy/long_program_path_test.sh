@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The setup check, run from a directory whose program path does not fit 259 characters, must be an
-# internal error (exit status 2) and must write nothing. Wine cannot start such a program from
-# inside a Windows process, so the copy is started from here.
+# The setup check, run from a directory whose program path is longer than 260 characters, must
+# register that directory whole (exit status 1: wrong, then repaired) and, on the next run, read its
+# own registration back as correct (exit status 0). Wine cannot start such a program from inside a
+# Windows process, so the copy is started from here.
 # Usage: long_program_path_test.sh <build dir> <source root>
 set -u
 build=$(cd "$1" && pwd)
@@ -22,14 +23,21 @@ mkdir -p "$dir"
 cp "$build/bin/setup_check_probe.exe" "$dir/"
 printf '<root><windows><application name="%s"/></windows></root>' "$scheme" >"$dir/name.xml"
 
-(cd "$dir" && "$run" "$build" wine ./setup_check_probe.exe </dev/null >/dev/null 2>&1)
+probe() {
+  (cd "$dir" && "$run" "$build" wine ./setup_check_probe.exe </dev/null >/dev/null 2>&1)
+}
+
+probe
 status=$?
-if [ "$status" -ne 2 ]; then
-  echo "expected exit status 2 (internal error), got $status"
+if [ "$status" -ne 1 ]; then
+  echo "first run: expected exit status 1 (wrong, repaired), got $status"
   exit 1
 fi
-if "$run" "$build" wine reg query "HKCR\\$scheme" >/dev/null 2>&1; then
-  echo "the registry key HKCR\\$scheme was written"
+# the check compares the stored value with the command built from the whole path
+probe
+status=$?
+if [ "$status" -ne 0 ]; then
+  echo "second run: expected exit status 0 (correct), got $status"
   exit 1
 fi
-echo "internal error, nothing written"
+echo "registered whole, then read back as correct"

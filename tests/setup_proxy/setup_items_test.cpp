@@ -102,18 +102,16 @@ INSTANTIATE_TEST_SUITE_P(
                  kD,
                  "Brevant",
                  SetupLoaded,
-                 {Hkcr("Brevant\\shell\\open\\command", "", kD + "Brevant-watch.exe %1", "setup"),
+                 {Hkcr("Brevant\\shell\\open\\command", "",
+                       "\"" + kD + "Brevant-watch.exe\" \"%1\"", "setup"),
                   Hkcr("Brevant", "", "URL:Brevant Protocol", "url"),
                   Hkcr("Brevant", "URL Protocol", "", "url_protocol")}},
         LoadCase{"DefaultConfigurationOtherName",
                  kDefaultSetup,
                  std::string("D:\\x\\"),
                  "\xE5\xB8\x83 App",
-                 SetupLoaded,
-                 {Hkcr("\xE5\xB8\x83 App\\shell\\open\\command", "",
-                       "D:\\x\\\xE5\xB8\x83 App-watch.exe %1", "setup"),
-                  Hkcr("\xE5\xB8\x83 App", "", "URL:\xE5\xB8\x83 App Protocol", "url"),
-                  Hkcr("\xE5\xB8\x83 App", "URL Protocol", "", "url_protocol")}},
+                 SetupUnresolved,
+                 {}},
         LoadCase{"RootNamesInAnyCase",
                  "<setup><win>"
                  "<a key='hkey_classes_root' sub_key='k1' wtag='x'/>"
@@ -328,7 +326,14 @@ TEST(ProgramDirectoryOfTest, ProgramDirectoryOf_CutsAfterLastBackslash_OrGivesNo
     EXPECT_EQ(ProgramDirectoryOf(""), std::nullopt);
 }
 
-class ReadApplicationNameTest : public testing::Test {
+// Loads the name file as the Windows checker does, then takes the name from the document.
+std::string ReadNameFile(const std::string& path) {
+    pugi::xml_document document;
+    const pugi::xml_parse_result loaded = document.load_file(path.c_str());
+    return ApplicationNameFromDocument(document, loaded);
+}
+
+class ApplicationNameTest : public testing::Test {
 protected:
     void SetUp() override {
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
@@ -342,18 +347,18 @@ protected:
 
     std::string ReadWith(const std::string& content) {
         std::ofstream(path, std::ios::binary) << content;
-        return ReadApplicationName(path);
+        return ReadNameFile(path);
     }
 
     std::filesystem::path directory;
     std::string path;
 };
 
-TEST_F(ReadApplicationNameTest, ReadApplicationName_GivesDefault_WhenFileIsMissing) {
-    EXPECT_EQ(ReadApplicationName(path), "Brevant");
+TEST_F(ApplicationNameTest, ApplicationNameFromDocument_GivesDefault_WhenFileIsMissing) {
+    EXPECT_EQ(ReadNameFile(path), "Brevant");
 }
 
-TEST_F(ReadApplicationNameTest, ReadApplicationName_GivesDefault_WhenFileIsUnusable) {
+TEST_F(ApplicationNameTest, ApplicationNameFromDocument_GivesDefault_WhenFileIsUnusable) {
     for (const char* content : {
              "",
              "<root><windows><application name=\"X\"></windows></root>",
@@ -369,7 +374,7 @@ TEST_F(ReadApplicationNameTest, ReadApplicationName_GivesDefault_WhenFileIsUnusa
     }
 }
 
-TEST_F(ReadApplicationNameTest, ReadApplicationName_GivesNameAttribute_WhenApplicationIsFound) {
+TEST_F(ApplicationNameTest, ApplicationNameFromDocument_GivesNameAttribute_WhenApplicationIsFound) {
     struct Case {
         const char* content;
         std::string expected;
@@ -390,6 +395,58 @@ TEST_F(ReadApplicationNameTest, ReadApplicationName_GivesNameAttribute_WhenAppli
                   "A&B"},
          }) {
         EXPECT_EQ(ReadWith(c.content), c.expected) << c.content;
+    }
+}
+
+TEST(IsValidApplicationNameTest, IsValidApplicationName_AcceptsOnlyUrlSchemes_ForName) {
+    for (const std::string& name :
+         {std::string("Brevant"), std::string("Z9+-.v2"), std::string(63, 'a')}) {
+        EXPECT_TRUE(IsValidApplicationName(name)) << name;
+    }
+    for (const std::string& name :
+         {std::string(), std::string(64, 'a'), std::string("9lives"), std::string("+a"),
+          std::string("Evil\\shell"), std::string("\\Brevant"), std::string("Brevant "),
+          std::string("a_b"), std::string("Caf\xC3\xA9"), std::string("a\0b", 3)}) {
+        EXPECT_FALSE(IsValidApplicationName(name)) << name;
+    }
+}
+
+TEST(IsForeignFileTypeClassTest, IsForeignFileTypeClass_RefusesOnlyAnotherProgramsClass) {
+    const std::optional<std::string> none;
+    const struct {
+        ClassKeyState key;
+        bool foreign;
+    } cases[] = {
+        {{false, false, none}, false},
+        {{true, false, none}, false},           // an earlier registration stopped half-way
+        {{true, false, std::string()}, false},  // its command key without a value
+        {{true, false, std::string("\"%1\" %*")}, true},  // exefile
+        {{true, true, std::string("C:\\x\\other.exe %1")}, false},
+        {{true, false, std::string("C:\\X\\BREVANT-WATCH.EXE %1")}, false},
+        {{true, false, std::string("C:\\x\\Brevant-watcher.exe %1")}, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsForeignFileTypeClass("Brevant", c.key), c.foreign)
+            << c.key.exists << c.key.hasUrlProtocolValue << c.key.openCommand.value_or("(none)");
+    }
+}
+
+TEST(QuoteCommandLineTest, QuoteCommandLine_QuotesProgramAndArguments_ForCommand) {
+    const std::optional<std::string> none;
+    const std::optional<std::string> folder = std::string("C:\\Program Files (x86)\\B\\");
+    const struct {
+        const char* command;
+        std::optional<std::string> directory;
+        std::string expected;
+    } cases[] = {
+        {"w.exe %1", none, "\"w.exe\" \"%1\""},
+        {"\"w.exe\" \"%1\"", folder, "\"C:\\Program Files (x86)\\B\\w.exe\" \"%1\""},
+        {"  w.exe\t%1   -x  ", none, "\"w.exe\" \"%1\" \"-x\""},
+        {"w.exe \"a b\" --k=\"c d\"", none, "\"w.exe\" \"a b\" --k=\"c d\""},
+        {"", folder, *folder},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(QuoteCommandLine(c.command, c.directory), c.expected) << c.command;
     }
 }
 

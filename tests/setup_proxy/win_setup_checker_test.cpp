@@ -60,6 +60,10 @@ std::optional<StoredValue> ReadValue(const std::string& subKey, const std::strin
     return StoredValue{type, buffer.data()};
 }
 
+std::optional<std::string> Text(const std::optional<StoredValue>& value) {
+    return value ? std::optional<std::string>(value->text) : std::nullopt;
+}
+
 void WriteValue(const std::string& subKey, const std::string& valueName, DWORD type,
                 const std::string& text) {
     HKEY raw = nullptr;
@@ -135,7 +139,9 @@ protected:
         return checker.LoadConfig(document.child("setup"));
     }
 
-    std::string CommandText() const { return ProgramDirectory() + kScheme + "-watch.exe %1"; }
+    std::string CommandText() const {
+        return "\"" + ProgramDirectory() + kScheme + "-watch.exe\" \"%1\"";
+    }
 
     std::string nameFile;
     std::optional<std::string> savedNameFile;
@@ -209,7 +215,9 @@ TEST_F(WinSetupCheckerTest, RepairReplacesValue_WhenTextIsWrong) {
 }
 
 TEST_F(WinSetupCheckerTest, RepairStopsAtFirstFailedWrite_LeavingLaterItemsUntouched) {
-    WriteValue(kCommandKey, "", REG_SZ, "old command");
+    // an earlier registration of this scheme, so not a file type's class
+    const std::string oldCommand = "C:\\elsewhere\\" + kScheme + "-watch.exe %1";
+    WriteValue(kCommandKey, "", REG_SZ, oldCommand);
     // everyone may read the command key, nobody may write it
     ASSERT_TRUE(SetKeyAccess(kCommandKey, kEveryoneReads));
     ASSERT_EQ(LoadDefault(), 0);
@@ -223,7 +231,7 @@ TEST_F(WinSetupCheckerTest, RepairStopsAtFirstFailedWrite_LeavingLaterItemsUntou
     ASSERT_TRUE(SetKeyAccess(kCommandKey, kEveryoneMayAll));
     const auto command = ReadValue(kCommandKey, "");
     ASSERT_TRUE(command);
-    EXPECT_EQ(command->text, "old command");
+    EXPECT_EQ(command->text, oldCommand);
     EXPECT_FALSE(ReadValue(kScheme, ""));
     EXPECT_FALSE(ReadValue(kScheme, "URL Protocol"));
 }
@@ -245,15 +253,54 @@ TEST_F(WinSetupCheckerTest, Check_IsInternalError_WhenApplicationNameIsEmpty) {
     EXPECT_FALSE(ReadValue("shell\\open\\command", ""));
 }
 
-TEST_F(WinSetupCheckerTest, Check_ReportsMismatch_WhenValueOverflowsReadBuffer) {
+TEST_F(WinSetupCheckerTest, Check_IsInternalErrorAndWritesNothing_WhenNameIsAFileTypeClass) {
+    for (const std::string name : {"exefile", "txtfile"}) {
+        SCOPED_TRACE(name);
+        const std::string command = name + "\\shell\\open\\command";
+        // the prefix registers both; a stand-in class takes the place of one it lacks
+        const bool standIn = !ReadValue(command, "");
+        if (standIn) {
+            WriteValue(command, "", REG_SZ, "\"%1\" %*");
+        }
+        const auto Values = [&] {
+            return std::vector<std::optional<std::string>>{Text(ReadValue(name, "")),
+                                                           Text(ReadValue(name, "URL Protocol")),
+                                                           Text(ReadValue(command, ""))};
+        };
+        const auto before = Values();
+        WriteNameFile("<root><windows><application name=\"" + name + "\"/></windows></root>");
+
+        ASSERT_EQ(LoadDefault(), 0);
+        EXPECT_EQ(checker.Check(), 2);
+        EXPECT_EQ(checker.Repair(), 2);
+        EXPECT_EQ(Values(), before);
+        if (standIn) {
+            RegDeleteTreeA(HKEY_CLASSES_ROOT, name.c_str());
+        }
+    }
+}
+
+TEST_F(WinSetupCheckerTest, Repair_CompletesAnEarlierPartialRegistration) {
+    // the command key without any value, as a registration stopped half-way leaves it
+    HKEY raw = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, kCommandKey.c_str(), &raw), ERROR_SUCCESS);
+    UniqueHkey(raw).reset();
+    ASSERT_EQ(LoadDefault(), 0);
+
+    EXPECT_EQ(checker.Check(), 1);
+    EXPECT_EQ(checker.Repair(), 0);
+    EXPECT_EQ(checker.Check(), 0);
+}
+
+TEST_F(WinSetupCheckerTest, Check_ReadsValueWhole_WhenLongerThan260Bytes) {
     const std::string longText(300, 'x');
     WriteValue(kScheme, "", REG_SZ, longText);
     const std::string setup = "<setup><win><a key='HKEY_CLASSES_ROOT' sub_key='" + kScheme +
                               "' data='" + longText + "' wtag='other'/></win></setup>";
     ASSERT_EQ(Load(setup.c_str()), 0);
 
-    EXPECT_EQ(checker.Check(), 1);
-    EXPECT_EQ(Statuses(checker), (std::vector<std::int32_t>{ItemValueMismatch}));
+    EXPECT_EQ(checker.Check(), 0);
+    EXPECT_EQ(Statuses(checker), (std::vector<std::int32_t>{ItemOk}));
 }
 
 TEST_F(WinSetupCheckerTest, Check_PassesWithoutItems_AndRepairFailsBeforeAnyCheck) {
@@ -312,7 +359,7 @@ TEST_F(ProgramPathTest, Repair_PutsOwnProgramDirectoryInCommand_WhenRunFromElsew
 
     const auto command = ReadValue(kCommandKey, "");
     ASSERT_TRUE(command);
-    EXPECT_EQ(command->text, directory.string() + "\\" + kScheme + "-watch.exe %1");
+    EXPECT_EQ(command->text, "\"" + directory.string() + "\\" + kScheme + "-watch.exe\" \"%1\"");
 }
 
 }  // namespace

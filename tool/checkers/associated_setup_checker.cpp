@@ -1,5 +1,6 @@
 #include "associated_setup_checker.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <utility>
@@ -8,6 +9,50 @@ namespace {
 
 const char kDefaultApplicationName[] = "Brevant";
 const char kUrlProtocolValueName[] = "URL Protocol";
+const char kWatcherSuffix[] = "-watch.exe";
+
+// The longest scheme name accepted: short enough for any registry key name and any URL.
+constexpr std::size_t kLongestApplicationName = 63;
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool ContainsIgnoringAsciiCase(const std::string& text, const std::string& part) {
+    return std::search(text.begin(), text.end(), part.begin(), part.end(),
+                       [](char a, char b) { return AsciiLower(a) == AsciiLower(b); }) != text.end();
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Blank-separated tokens; a blank between double quotes belongs to its token.
+std::vector<std::string> CommandTokens(const std::string& command) {
+    std::vector<std::string> tokens;
+    std::string token;
+    bool quoted = false;
+    bool inToken = false;
+    for (const char c : command) {
+        if (IsBlank(c) && !quoted) {
+            if (inToken) {
+                tokens.push_back(token);
+                token.clear();
+                inToken = false;
+            }
+            continue;
+        }
+        if (c == '"') {
+            quoted = !quoted;
+        }
+        token += c;
+        inToken = true;
+    }
+    if (inToken) {
+        tokens.push_back(token);
+    }
+    return tokens;
+}
 
 // Like FillTemplate; also tells whether a "%s" was there to take the name.
 std::string Fill(const std::string& text, const std::string& applicationName, bool& usedName) {
@@ -64,9 +109,10 @@ std::optional<std::string> ProgramDirectoryOf(const std::string& programPath) {
     return programPath.substr(0, cut + 1);
 }
 
-std::string ReadApplicationName(const std::string& path) {
-    pugi::xml_document document;
-    if (!document.load_file(path.c_str())) {
+std::string ApplicationNameFromDocument(const pugi::xml_document& document,
+                                        const pugi::xml_parse_result& loaded) {
+    // a document that failed to load may still hold what was parsed before the fault
+    if (!loaded) {
         return kDefaultApplicationName;
     }
     const pugi::xml_node application = document.child("root").child("windows").child("application");
@@ -74,6 +120,39 @@ std::string ReadApplicationName(const std::string& path) {
         return kDefaultApplicationName;
     }
     return application.attribute("name").value();
+}
+
+bool IsValidApplicationName(const std::string& name) {
+    if (name.empty() || name.size() > kLongestApplicationName || !IsAsciiLetter(name[0])) {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '+' || c == '-' || c == '.';
+    });
+}
+
+bool IsForeignFileTypeClass(const std::string& applicationName, const ClassKeyState& key) {
+    if (!key.exists || key.hasUrlProtocolValue || !key.openCommand || key.openCommand->empty()) {
+        return false;
+    }
+    return !ContainsIgnoringAsciiCase(*key.openCommand, applicationName + kWatcherSuffix);
+}
+
+std::string QuoteCommandLine(const std::string& command,
+                             const std::optional<std::string>& programDirectory) {
+    const std::vector<std::string> tokens = CommandTokens(command);
+    if (tokens.empty()) {
+        return programDirectory.value_or(std::string()) + command;
+    }
+    std::string program = tokens.front();
+    program.erase(std::remove(program.begin(), program.end(), '"'), program.end());
+    std::string quoted = "\"" + programDirectory.value_or(std::string()) + program + "\"";
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        const std::string& argument = tokens[i];
+        quoted +=
+            argument.find('"') == std::string::npos ? " \"" + argument + "\"" : " " + argument;
+    }
+    return quoted;
 }
 
 SetupLoadResult LoadSetupItems(const pugi::xml_node& section,
@@ -113,17 +192,23 @@ SetupLoadResult LoadSetupItems(const pugi::xml_node& section,
             item.subKey = element.attribute("sub_key").value();
             item.data = element.attribute("data").value();
         }
-        // an empty name would turn the key path into the root itself or a path from it
-        if (usedName && name.empty()) {
+        // the name becomes a key path and a URL scheme: an empty one would address the root
+        // itself, a backslash a nested key, other characters a scheme no link can name
+        if (usedName && !IsValidApplicationName(name)) {
             unresolved = true;
         }
 
-        if (std::string(element.attribute("current_path_enable").value()) == "1") {
-            if (names.programDirectory) {
-                item.data = *names.programDirectory + item.data;
-            } else {
-                unresolved = true;
-            }
+        const bool inProgramDirectory =
+            std::string(element.attribute("current_path_enable").value()) == "1";
+        if (inProgramDirectory && !names.programDirectory) {
+            unresolved = true;
+        }
+        const std::optional<std::string> directory =
+            inProgramDirectory ? names.programDirectory : std::nullopt;
+        if (item.wtag == "setup") {
+            item.data = QuoteCommandLine(item.data, directory);
+        } else if (directory) {
+            item.data = *directory + item.data;
         }
         item.status = ItemUnchecked;
         items.push_back(std::move(item));

@@ -54,7 +54,7 @@ enum SetupLoadResult : int {
     SetupLoaded = 0,
     // no section, no "win" element, or a root name outside the table
     SetupRefused = 3,
-    // an item needs the application name or the program directory and it is unknown
+    // an item needs the application name or the program directory and it is unknown or unusable
     SetupUnresolved = 5,
 };
 
@@ -62,6 +62,14 @@ enum SetupLoadResult : int {
 struct SetupNames {
     std::optional<std::string> programDirectory;  // with its trailing backslash; none if unknown
     std::string applicationName;                  // empty if unknown
+};
+
+// What HKEY_CLASSES_ROOT\<name> holds before a registration writes anything.
+struct ClassKeyState {
+    bool exists = false;
+    bool hasUrlProtocolValue = false;
+    // the default value of its shell\open\command key as text; none without that key or value
+    std::optional<std::string> openCommand;
 };
 
 // Upper-cases the name and matches it exactly against the five HKEY_* root names.
@@ -74,11 +82,32 @@ std::string FillTemplate(const std::string& text, const std::string& application
 // The directory of a program path up to and including its last backslash; none without one.
 std::optional<std::string> ProgramDirectoryOf(const std::string& programPath);
 
-// The application name from the name file; "Brevant" when the file or its application element
-// is missing or malformed, the "name" attribute as written (possibly empty) otherwise.
-std::string ReadApplicationName(const std::string& path);
+// The application name from the name file's document; "Brevant" when the file did not load (no
+// file, unreadable, not well-formed) or its application element is missing, the "name" attribute
+// as written (possibly empty) otherwise.
+std::string ApplicationNameFromDocument(const pugi::xml_document& document,
+                                        const pugi::xml_parse_result& loaded);
 
-// Rebuilds items from the "setup" section. On any result but SetupLoaded the list is empty.
+// A name usable as the URL scheme and as a key under HKEY_CLASSES_ROOT: a scheme as RFC 3986
+// defines it (an ASCII letter, then letters, digits, "+", "-" or "."), 1 to 63 characters.
+bool IsValidApplicationName(const std::string& name);
+
+// A file-type class (exefile, txtfile...) rather than a URL protocol, which a registration must not
+// take over: the key exists, has no "URL Protocol" value, and opens with a non-empty command that
+// does not name <name>-watch.exe (ASCII letter case ignored). A key left by an earlier partial
+// registration, without a command, is not one.
+bool IsForeignFileTypeClass(const std::string& applicationName, const ClassKeyState& key);
+
+// The command line of an item with the wtag "setup": the program (the first token, with the program
+// directory in front when one is given) and each argument in double quotes, so that a blank in the
+// folder or in a link cannot split them. Tokens are separated by blanks outside quotes; an argument
+// holding a quote already stays as it is. A command of blanks only is treated as any other item's
+// data: the directory, when given, goes in front.
+std::string QuoteCommandLine(const std::string& command,
+                             const std::optional<std::string>& programDirectory);
+
+// Rebuilds items from the "setup" section. On any result but SetupLoaded the list is empty. An
+// application name that a template uses must be valid (IsValidApplicationName).
 SetupLoadResult LoadSetupItems(const pugi::xml_node& section,
                                const std::function<SetupNames()>& resolveNames,
                                std::vector<SetupItem>& items);

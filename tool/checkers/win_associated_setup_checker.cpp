@@ -1,6 +1,9 @@
 #include "win_associated_setup_checker.h"
 
-#include <cstring>
+#include <optional>
+
+#include "platform.h"
+#include "win_text.h"
 
 namespace {
 
@@ -11,8 +14,8 @@ constexpr int kCheckInternalError = 2;
 constexpr int kRepairOk = 0;
 constexpr int kRepairFailed = 2;
 
-constexpr DWORD kPathBufferSize = MAX_PATH;
-constexpr DWORD kValueBufferSize = 260;
+// A value that keeps growing while it is read is given up after this many tries.
+constexpr int kReadAttempts = 8;
 
 HKEY PredefinedKey(RegistryRoot root) {
     switch (root) {
@@ -30,28 +33,104 @@ HKEY PredefinedKey(RegistryRoot root) {
     return HKEY_CLASSES_ROOT;
 }
 
-UniqueHkey OpenKey(const SetupItem& item) {
+// An item's texts as the wide registry calls take them.
+struct WideItem {
+    HKEY root;
+    std::wstring subKey;
+    std::wstring valueName;
+    std::wstring data;
+};
+
+std::optional<WideItem> Widen(const SetupItem& item) {
+    const std::optional<std::wstring> subKey = Utf16FromUtf8(item.subKey);
+    const std::optional<std::wstring> valueName = Utf16FromUtf8(item.valueName);
+    const std::optional<std::wstring> data = Utf16FromUtf8(item.data);
+    if (!subKey || !valueName || !data) {
+        return std::nullopt;
+    }
+    return WideItem{PredefinedKey(item.rootKey), *subKey, *valueName, *data};
+}
+
+UniqueHkey OpenKey(HKEY root, const std::wstring& subKey) {
     HKEY key = nullptr;
-    if (RegOpenKeyA(PredefinedKey(item.rootKey), item.subKey.c_str(), &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyW(root, subKey.c_str(), &key) != ERROR_SUCCESS) {
         return nullptr;
     }
     return UniqueHkey(key);
 }
 
-// The program directory; none when the path has no backslash or may have been cut short.
-std::optional<std::string> ProgramDirectory() {
-    char path[kPathBufferSize] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, kPathBufferSize - 1);
-    if (length == 0 || length >= kPathBufferSize - 1) {
+// The value's text up to its first zero character, read at its real size whatever its type; none
+// when it cannot be read.
+std::optional<std::wstring> ReadValueText(HKEY key, const std::wstring& valueName) {
+    DWORD size = 0;
+    if (RegQueryValueExW(key, valueName.c_str(), nullptr, nullptr, nullptr, &size) !=
+        ERROR_SUCCESS) {
         return std::nullopt;
     }
-    return ProgramDirectoryOf(std::string(path, length));
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        // room for a terminator the stored value may lack
+        std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+        DWORD got = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        const LONG read = RegQueryValueExW(key, valueName.c_str(), nullptr, nullptr,
+                                           reinterpret_cast<BYTE*>(&text[0]), &got);
+        if (read == ERROR_SUCCESS) {
+            text.resize(got / sizeof(wchar_t));
+            return text.substr(0, text.find(L'\0'));
+        }
+        if (read != ERROR_MORE_DATA) {
+            return std::nullopt;
+        }
+        size = got;
+    }
+    return std::nullopt;
 }
 
-bool WriteValue(HKEY key, const SetupItem& item) {
+ClassKeyState ReadClassKey(const std::string& applicationName) {
+    ClassKeyState state;
+    const std::optional<std::wstring> name = Utf16FromUtf8(applicationName);
+    if (!name) {
+        return state;
+    }
+    const UniqueHkey key = OpenKey(HKEY_CLASSES_ROOT, *name);
+    if (!key) {
+        return state;
+    }
+    state.exists = true;
+    state.hasUrlProtocolValue = RegQueryValueExW(key.get(), L"URL Protocol", nullptr, nullptr,
+                                                 nullptr, nullptr) == ERROR_SUCCESS;
+    const UniqueHkey command = OpenKey(key.get(), L"shell\\open\\command");
+    if (!command) {
+        return state;
+    }
+    const std::optional<std::wstring> text = ReadValueText(command.get(), L"");
+    if (text) {
+        // only looked into for the watcher's name: characters that do not convert may be replaced
+        const int length = WideCharToMultiByte(
+            CP_UTF8, 0, text->data(), static_cast<int>(text->size()), nullptr, 0, nullptr, nullptr);
+        std::string narrow(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+        if (length > 0) {
+            WideCharToMultiByte(CP_UTF8, 0, text->data(), static_cast<int>(text->size()),
+                                &narrow[0], length, nullptr, nullptr);
+        }
+        state.openCommand = narrow;
+    }
+    return state;
+}
+
+// The program directory; none when the program's path is unknown or has no backslash.
+std::optional<std::string> ProgramDirectory() {
+    const std::string path = ModuleFileName();
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    return ProgramDirectoryOf(path);
+}
+
+bool WriteValue(HKEY key, const WideItem& item) {
     const auto* bytes = reinterpret_cast<const BYTE*>(item.data.c_str());
-    return RegSetValueExA(key, item.valueName.c_str(), 0, REG_SZ, bytes,
-                          static_cast<DWORD>(item.data.size() + 1)) == ERROR_SUCCESS;
+    return RegSetValueExW(key, item.valueName.c_str(), 0, REG_SZ, bytes,
+                          static_cast<DWORD>((item.data.size() + 1) * sizeof(wchar_t))) ==
+           ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -60,16 +139,28 @@ std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker() {
     return std::make_unique<WinAssociatedSetupChecker>();
 }
 
+std::string ReadApplicationName(const std::string& path) {
+    pugi::xml_document document;
+    pugi::xml_parse_result loaded;  // a failure until a load succeeds
+    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
+    if (widePath) {
+        loaded = document.load_file(widePath->c_str());
+    }
+    return ApplicationNameFromDocument(document, loaded);
+}
+
 int WinAssociatedSetupChecker::LoadConfig(const pugi::xml_node& section) {
+    applicationName.clear();
     const SetupLoadResult result = LoadSetupItems(
         section,
-        [] {
+        [this] {
             SetupNames names;
             names.programDirectory = ProgramDirectory();
             // without the directory the name file is unknown too: items that need the name fail
             if (names.programDirectory) {
                 names.applicationName = ReadApplicationName(*names.programDirectory + "name.xml");
             }
+            applicationName = names.applicationName;
             return names;
         },
         items);
@@ -78,26 +169,33 @@ int WinAssociatedSetupChecker::LoadConfig(const pugi::xml_node& section) {
 }
 
 int WinAssociatedSetupChecker::Check() {
+    refused = false;
     if (unresolved) {
+        return kCheckInternalError;
+    }
+    // nothing is taken over from a file type, not even by reporting its key as correct
+    if (!items.empty() && IsValidApplicationName(applicationName) &&
+        IsForeignFileTypeClass(applicationName, ReadClassKey(applicationName))) {
+        refused = true;
         return kCheckInternalError;
     }
     int result = kCheckOk;
     for (SetupItem& item : items) {
-        UniqueHkey key = OpenKey(item);
+        const std::optional<WideItem> wide = Widen(item);
+        if (!wide) {
+            refused = true;
+            return kCheckInternalError;
+        }
+        UniqueHkey key = OpenKey(wide->root, wide->subKey);
         if (!key) {
             item.status = ItemKeyMissing;
             result = kCheckWrong;
             continue;
         }
-        char buffer[kValueBufferSize] = {};
-        DWORD size = kValueBufferSize;
-        DWORD type = REG_NONE;
-        const LONG read = RegQueryValueExA(key.get(), item.valueName.c_str(), nullptr, &type,
-                                           reinterpret_cast<BYTE*>(buffer), &size);
+        const std::optional<std::wstring> stored = ReadValueText(key.get(), wide->valueName);
         key.reset();
         // only the text counts, whatever the value's type
-        if (read != ERROR_SUCCESS ||
-            item.data != std::string(buffer, strnlen(buffer, kValueBufferSize))) {
+        if (!stored || *stored != wide->data) {
             item.status = ItemValueMismatch;
             result = kCheckWrong;
         } else {
@@ -108,33 +206,37 @@ int WinAssociatedSetupChecker::Check() {
 }
 
 int WinAssociatedSetupChecker::Repair() {
-    if (unresolved) {
+    if (unresolved || refused) {
         return kRepairFailed;
     }
     for (const SetupItem& item : items) {
+        if (item.status == ItemOk) {
+            continue;
+        }
+        const std::optional<WideItem> wide = Widen(item);
+        if (!wide) {
+            return kRepairFailed;
+        }
         UniqueHkey key;
         switch (item.status) {
-            case ItemOk:
-                continue;
             case ItemKeyMissing: {
                 HKEY created = nullptr;
-                if (RegCreateKeyA(PredefinedKey(item.rootKey), item.subKey.c_str(), &created) !=
-                    ERROR_SUCCESS) {
+                if (RegCreateKeyW(wide->root, wide->subKey.c_str(), &created) != ERROR_SUCCESS) {
                     return kRepairFailed;
                 }
                 key.reset(created);
                 if (!key) {
-                    key = OpenKey(item);
+                    key = OpenKey(wide->root, wide->subKey);
                 }
                 break;
             }
             case ItemValueMismatch:
-                key = OpenKey(item);
+                key = OpenKey(wide->root, wide->subKey);
                 break;
             default:
                 return kRepairFailed;
         }
-        if (!key || !WriteValue(key.get(), item)) {
+        if (!key || !WriteValue(key.get(), *wide)) {
             return kRepairFailed;
         }
     }

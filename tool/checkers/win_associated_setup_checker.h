@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -12,6 +13,10 @@ struct KeyCloser {
     void operator()(HKEY key) const { RegCloseKey(key); }
 };
 using UniqueHkey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+// The application name from the name file at path (UTF-8), read through the wide file call so that
+// any folder works; see ApplicationNameFromDocument.
+std::string ReadApplicationName(const std::string& path);
 
 class WinAssociatedSetupChecker : public AssociatedSetupChecker {
 public:
@@ -25,4 +30,9 @@ private:
     std::vector<SetupItem> items;
     // the last LoadConfig could not resolve the application name or the program directory
     bool unresolved = false;
+    // the application name the last LoadConfig resolved
+    std::string applicationName;
+    // the last Check refused to go on: the scheme's key is a file-type class, or an item's text
+    // does not convert for the registry
+    bool refused = false;
 };

@@ -56,6 +56,25 @@ TEST_F(LanguageSettingTest, ReadLanguageSetting_SkipsTheFile_WhenItsNameDoesNotF
     }
 }
 
+TEST_F(LanguageSettingTest, ReadLanguageSetting_CountsCharactersNotBytes_WhenFolderIsNotAscii) {
+    // 120 characters of 3 UTF-8 bytes each: 360 bytes, yet a name of 141 characters
+    std::string folder;
+    for (int i = 0; i < 120; ++i) {
+        folder += "\xE4\xBC\xA0";
+    }
+    const std::string directory = "C:\\" + folder + "\\";
+    World().moduleFileName = directory + "tool.exe";
+    World().languageValues[directory + "Lang_config.cfg"] = "Simpchinese";
+    EXPECT_EQ(ReadLanguageSetting(), "cs");
+}
+
+TEST_F(LanguageSettingTest, ReadLanguageSetting_IsEnWithoutReading_WhenProgramPathIsUnknown) {
+    World().moduleFileName = "";
+    World().languageValues["Lang_config.cfg"] = "Simpchinese";
+    EXPECT_EQ(ReadLanguageSetting(), "en");
+    EXPECT_TRUE(World().profileFilesRead.empty());
+}
+
 TEST_F(LanguageSettingTest, ModuleDirectory_KeepsThePathUpToItsLastSeparator) {
     const struct {
         const char* path;

@@ -219,6 +219,13 @@ TEST_F(ReportTest, CertificateRow_QueriesTheFileBesideTheProgram) {
                 ElementsAre("D:\\apps\\brevant\\localhost_brevant_io.pem"));
 }
 
+TEST_F(ReportTest, CertificateRow_IsAbsentWithoutQuerying_WhenProgramPathIsUnknown) {
+    World().moduleFileName = "";
+    ToolWithLanguage tool("en");
+    EXPECT_EQ(tool.CertificateRow(), "");
+    EXPECT_TRUE(World().certificatePaths.empty());
+}
+
 TEST_F(ReportTest, CertificateRow_RendersEachOutcome) {
     const struct {
         CertificateStatus status;

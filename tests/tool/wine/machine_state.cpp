@@ -125,7 +125,7 @@ void MachineState::SetCanonicalHosts() {
 void MachineState::RemoveHosts() { DeleteFileA(HostsPath().c_str()); }
 
 void MachineState::SetRegistration(const std::string& programDirectory) {
-    SetValue(kCommandKey, nullptr, programDirectory + "Brevant-watch.exe %1");
+    SetValue(kCommandKey, nullptr, "\"" + programDirectory + "Brevant-watch.exe\" \"%1\"");
     SetValue(kScheme, nullptr, "URL:Brevant Protocol");
     SetValue(kScheme, "URL Protocol", "");
 }

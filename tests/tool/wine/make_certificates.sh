@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the certificate files of the Wine tests in <out dir>: certificates valid now, expired and
-# not yet valid (fixed dates, signed by a throw-away CA), the same in DER, a CRL and PKCS #7 files.
+# not yet valid (fixed dates, signed by a throw-away CA), the same in DER, a CRL and PKCS #7 files,
+# PEM files holding the private key before or after the certificate, or only the key, and chains.
 set -euo pipefail
 out=$1
 rm -rf "$out.work"
@@ -47,6 +48,11 @@ openssl x509 -in valid.pem -outform DER -out "$out/valid.der"
 openssl x509 -in expired.pem -outform DER -out "$out/expired.der"
 # a chain file: the host certificate first, then its CA
 cat valid.pem ca.pem > "$out/chain.pem"
+cat host.key valid.pem > "$out/key_then_certificate.pem"
+cat valid.pem host.key > "$out/certificate_then_key.pem"
+cp host.key "$out/key_only.pem"
+cat valid.pem expired.pem > "$out/chain_valid_expired.pem"
+cat host.key expired.pem valid.pem > "$out/key_chain_expired_valid.pem"
 openssl ca -gencrl -config ca.cnf -out "$out/crl.pem" 2>/dev/null
 openssl crl2pkcs7 -nocrl -certfile expired.pem -outform DER -out "$out/pkcs7_expired.p7b"
 openssl crl2pkcs7 -in "$out/crl.pem" -outform DER -out "$out/pkcs7_no_certificate.p7b"

@@ -170,6 +170,7 @@ TEST_F(ToolRunTest, Tool_ShowsTheCertificateRow_ByWhatTheFileHolds) {
         {"valid PEM, CR LF", Crlf(CertificateFile("valid.pem")), kValidRow},
         {"valid DER", CertificateFile("valid.der"), kValidRow},
         {"chain, valid first", CertificateFile("chain.pem"), kValidRow},
+        {"key, then certificate", CertificateFile("key_then_certificate.pem"), kValidRow},
         {"expired PEM", CertificateFile("expired.pem"), kInvalidRow},
         {"expired DER", CertificateFile("expired.der"), kInvalidRow},
         {"not yet valid", CertificateFile("future.pem"), kInvalidRow},
@@ -245,8 +246,8 @@ TEST_F(ToolRunTest, Tool_ReplacesAnExistingReport) {
 }
 
 TEST_F(ToolRunTest, Tool_RunsNormally_WhenSettingsFileNameWouldNotFitItsBuffer) {
-    // a folder of 245 characters: tool.exe's path still fits 259 bytes, the settings file name
-    // (260 characters) does not fit 256
+    // a folder of 245 characters: the settings file name (260 characters) does not fit 256, and
+    // the watcher command (over 260 bytes) is longer than any fixed read buffer of old
     const std::string base = folder.Path();
     const std::string deep = base + std::string(245 - base.size() - 1, 'd') + "\\";
     ASSERT_EQ(deep.size(), 245u);
@@ -255,17 +256,69 @@ TEST_F(ToolRunTest, Tool_RunsNormally_WhenSettingsFileNameWouldNotFitItsBuffer) 
     ASSERT_TRUE(CopyFileA(tool.c_str(), deepTool.c_str(), FALSE));
     WriteFileBytes(deep + "Lang_config.cfg", "[setting]\r\nlanguage=Simpchinese\r\n");
     MachineState::SetCanonicalHosts();
-    MachineState::SetRegistration(deep);
+    MachineState::RemoveRegistration();
     MachineState::SetDirectProxy();
-    const ProcessResult run = RunProgram(deepTool, "--path report.html --lang en", deep);
-    EXPECT_EQ(run.output, "");
-    EXPECT_EQ(run.exitCode, 0u);
-    // the watcher command under so long a folder exceeds the setup check's 260-byte value buffer,
-    // so that row shows a rewrite on every run
+    const ProcessResult first = RunProgram(deepTool, "--path report.html --lang en", deep);
+    EXPECT_EQ(first.output, "");
+    EXPECT_EQ(first.exitCode, 0u);
     EXPECT_EQ(ReadFileBytes(deep + "report.html"),
               Crlf(EnglishHead() + CorrectRow("Domain Name", "Correct") +
                    RepairedRow("App Setup", "Error", "Success") + CorrectRow("Proxy", "Correct") +
                    "</table><br/>\n"));
+    // what the repair wrote reads back whole
+    const ProcessResult second = RunProgram(deepTool, "--path report.html --lang en", deep);
+    EXPECT_EQ(second.exitCode, 0u);
+    EXPECT_EQ(ReadFileBytes(deep + "report.html"), Crlf(EnglishCorrectItems("")));
+}
+
+// The default value of HKEY_CLASSES_ROOT\<subKey> as UTF-16 text.
+std::wstring ClassesValue(const std::wstring& subKey) {
+    wchar_t text[1024] = {};
+    DWORD size = sizeof text - sizeof text[0];
+    if (RegGetValueW(HKEY_CLASSES_ROOT, subKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text,
+                     &size) != ERROR_SUCCESS) {
+        return L"(none)";
+    }
+    return text;
+}
+
+TEST_F(ToolRunTest, Tool_RewritesAnOldRegistrationWithItsRealFolder_WhateverTheFolderIsCalled) {
+    // the ANSI code page here (1252) cannot hold the Chinese name: the ANSI calls saw "??"
+    const wchar_t* const names[] = {L"\u4F20\u8F93", L"Caf\u00E9 \u00DCberall", L"audit dir"};
+    const std::wstring scheme = L"BrevantFolderTest";
+    const std::wstring commandKey = scheme + L"\\shell\\open\\command";
+    MachineState::SetCanonicalHosts();
+    MachineState::SetDirectProxy();
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        SCOPED_TRACE("folder " + std::to_string(i));
+        const std::wstring path = Wide(folder.Path()) + names[i] + L"\\";
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+        ASSERT_TRUE(CopyFileW(Wide(tool).c_str(), (path + L"tool.exe").c_str(), FALSE));
+        ASSERT_TRUE(WriteFileBytes(
+            path + L"name.xml",
+            "<root><windows><application name=\"BrevantFolderTest\"/></windows></root>"));
+        ASSERT_TRUE(
+            WriteFileBytes(path + L"localhost_brevant_io.pem", CertificateFile("valid.pem")));
+        // the command as an earlier version registered it, unquoted
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme.c_str());
+        const std::wstring old = path + scheme + L"-watch.exe %1";
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, commandKey.c_str(), nullptr, REG_SZ,
+                                  old.c_str(), static_cast<DWORD>((old.size() + 1) * 2)),
+                  ERROR_SUCCESS);
+
+        for (const std::string& setupRow :
+             {RepairedRow("App Setup", "Error", "Success"), CorrectRow("App Setup", "Correct")}) {
+            const ProcessResult run =
+                RunProgram(path + L"tool.exe", L"--path report.html --lang en", path);
+            EXPECT_EQ(run.output, "");
+            EXPECT_EQ(run.exitCode, 0u);
+            EXPECT_EQ(ReadFileBytes(path + L"report.html"),
+                      Crlf(EnglishHead() + CorrectRow("Domain Name", "Correct") + setupRow +
+                           CorrectRow("Proxy", "Correct") + kValidRow + "</table><br/>\n"));
+            EXPECT_EQ(ClassesValue(commandKey), L"\"" + path + scheme + L"-watch.exe\" \"%1\"");
+        }
+    }
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme.c_str());
 }
 
 // The program file itself: graphical subsystem, the manifest embedded, no runtime DLL needed.

@@ -32,11 +32,15 @@ TEST(WinPlatformTest, ReadProfileString_ReadsTheLanguageKeyOfSectionSetting) {
         {nullptr, "", "en"},
     };
     TempFolder folder;
-    const std::string file = folder.Path() + "Lang_config.cfg";
+    // in a folder named outside the ANSI code page ("传输"), given in UTF-8
+    const std::wstring wideFolder = Wide(folder.Path()) + L"\u4F20\u8F93\\";
+    ASSERT_TRUE(CreateDirectoryW(wideFolder.c_str(), nullptr));
+    const std::wstring wideFile = wideFolder + L"Lang_config.cfg";
+    const std::string file = folder.Path() + "\xE4\xBC\xA0\xE8\xBE\x93\\Lang_config.cfg";
     for (const auto& c : cases) {
-        DeleteFileA(file.c_str());
+        DeleteFileW(wideFile.c_str());
         if (c.contents != nullptr) {
-            ASSERT_TRUE(WriteFileBytes(file, c.contents));
+            ASSERT_TRUE(WriteFileBytes(wideFile, c.contents));
         }
         const std::string value = ReadProfileString(file, "setting", "language");
         const char* shown = c.contents ? c.contents : "(no file)";
@@ -54,6 +58,15 @@ TEST(WinPlatformTest, QueryCertificateFile_TellsEveryOutcomeApart) {
         {"valid PEM", CertificateFile("valid.pem"), CertificateStatus::kValid},
         {"valid DER", CertificateFile("valid.der"), CertificateStatus::kValid},
         {"chain", CertificateFile("chain.pem"), CertificateStatus::kValid},
+        {"key, certificate", CertificateFile("key_then_certificate.pem"),
+         CertificateStatus::kValid},
+        {"certificate, key", CertificateFile("certificate_then_key.pem"),
+         CertificateStatus::kValid},
+        {"chain, valid first", CertificateFile("chain_valid_expired.pem"),
+         CertificateStatus::kValid},
+        {"key, chain expired first", CertificateFile("key_chain_expired_valid.pem"),
+         CertificateStatus::kNotValidNow},
+        {"key only", CertificateFile("key_only.pem"), CertificateStatus::kUnloadable},
         {"expired", CertificateFile("expired.pem"), CertificateStatus::kNotValidNow},
         {"not yet valid", CertificateFile("future.pem"), CertificateStatus::kNotValidNow},
         {"PKCS7 with a certificate", CertificateFile("pkcs7_expired.p7b"),
@@ -65,12 +78,13 @@ TEST(WinPlatformTest, QueryCertificateFile_TellsEveryOutcomeApart) {
         {"empty", "", CertificateStatus::kUnloadable},
     };
     TempFolder folder;
-    // a folder name outside ASCII goes through the ANSI code page to the wide path
-    const std::string subfolder = folder.Path() + "cert\xE9\\";
-    ASSERT_TRUE(CreateDirectoryA(subfolder.c_str(), nullptr));
+    // the same folder name; its UTF-8 path reaches the wide calls
+    const std::wstring wideFolder = Wide(folder.Path()) + L"\u4F20\u8F93\\";
+    ASSERT_TRUE(CreateDirectoryW(wideFolder.c_str(), nullptr));
+    const std::string subfolder = folder.Path() + "\xE4\xBC\xA0\xE8\xBE\x93\\";
     for (const auto& c : cases) {
         const std::string path = subfolder + "localhost_brevant_io.pem";
-        ASSERT_TRUE(WriteFileBytes(path, c.contents)) << c.name;
+        ASSERT_TRUE(WriteFileBytes(wideFolder + L"localhost_brevant_io.pem", c.contents)) << c.name;
         EXPECT_EQ(QueryCertificateFile(path), c.status) << c.name;
     }
     EXPECT_EQ(QueryCertificateFile(subfolder + "missing.pem"), CertificateStatus::kUnloadable);

@@ -1,5 +1,6 @@
 #include "wine_support.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -29,33 +30,63 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
     return !file.fail();
 }
 
+std::string ReadFileBytes(const std::wstring& path) {
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    return !file.fail();
+}
+
 bool FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void DeleteTree(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+std::wstring Wide(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (length <= 0) {
+        return std::wstring();
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
+    wide.resize(static_cast<std::size_t>(length - 1));
+    return wide;
+}
+
+namespace {
+
+// Wide, so that entries named outside the ANSI code page go too.
+void DeleteTreeW(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;
     }
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
         return;
     }
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = entry.cFileName;
-            if (name != "." && name != "..") {
-                DeleteTree(path + "\\" + name);
+            const std::wstring name = entry.cFileName;
+            if (name != L"." && name != L"..") {
+                DeleteTreeW(path + L"\\" + name);
             }
-        } while (FindNextFileA(search, &entry));
+        } while (FindNextFileW(search, &entry));
         FindClose(search);
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(path.c_str());
 }
+
+}  // namespace
+
+void DeleteTree(const std::string& path) { DeleteTreeW(Wide(path)); }
 
 TempFolder::TempFolder() {
     static unsigned counter = 0;
@@ -83,6 +114,11 @@ TempFolder::~TempFolder() {
 
 ProcessResult RunProgram(const std::string& program, const std::string& arguments,
                          const std::string& folder) {
+    return RunProgram(Wide(program), Wide(arguments), Wide(folder));
+}
+
+ProcessResult RunProgram(const std::wstring& program, const std::wstring& arguments,
+                         const std::wstring& folder) {
     ProcessResult result;
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE rawRead = nullptr;
@@ -93,20 +129,20 @@ ProcessResult RunProgram(const std::string& program, const std::string& argument
     UniqueHandle readEnd(rawRead);
     UniqueHandle writeEnd(rawWrite);
     SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-    UniqueHandle input(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    UniqueHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    &inheritable, OPEN_EXISTING, 0, nullptr));
 
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = input.get();
     startup.hStdOutput = writeEnd.get();
     startup.hStdError = writeEnd.get();
     PROCESS_INFORMATION process = {};
-    std::string commandLine = "\"" + program + "\" " + arguments;
-    std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
-    mutableLine.push_back('\0');
-    if (!CreateProcessA(program.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back(L'\0');
+    if (!CreateProcessW(program.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                         folder.c_str(), &startup, &process)) {
         return result;
     }
