@@ -2,9 +2,7 @@
 // reference: built natively (sanitizers) and for Windows (run under Wine), so both platforms must
 // produce the same bytes.
 #include <algorithm>
-#include <map>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -290,38 +288,6 @@ TEST(HostsLine, MakeHostsLine_PadsAddressToTwentyOneWithAtLeastFiveSpaces) {
     };
     for (const auto& [address, line] : cases) {
         EXPECT_EQ(checker.MakeHostsLine("h", address), line) << address;
-    }
-}
-
-TEST(HostsLine, FixHostsLine_IsTheRuleTheRewriteApplies_LineByLine) {
-    // the lines of the hand-picked files, one at a time through the checker's slots
-    ConfigOnlyHostsChecker checker;
-    for (const RewriteCase& rewrite : RewriteCases()) {
-        if (rewrite.check == CheckInternalError) {
-            continue;
-        }
-        std::map<std::string, bool> seen;
-        for (const auto& entry : rewrite.entries) {
-            seen[entry.first] = false;
-        }
-        bool wrong = false;
-        std::string text;
-        std::istringstream file(rewrite.fileBytes);
-        for (std::string line; std::getline(file, line);) {
-            if (!file.eof() && !line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            wrong = checker.FixHostsLine(line, rewrite.entries, seen) || wrong;
-            text += line + "\n";
-        }
-        for (const auto& [name, found] : seen) {
-            if (!found) {
-                text += checker.MakeHostsLine(name, rewrite.entries.at(name)) + "\n";
-                wrong = true;
-            }
-        }
-        EXPECT_EQ(wrong ? CheckWrong : CheckCorrect, rewrite.check) << rewrite.name;
-        EXPECT_EQ(text, rewrite.repaired) << rewrite.name;
     }
 }
 
