@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds both presets and runs every test: the native unit tests (with ASan
-# and UBSan), then the Windows tests under Wine (and Xvfb for the dialog tests).
+# Sets up the machine, checks the formatting of the sources, builds both presets and runs every
+# test: the native unit tests (with ASan and UBSan), then the Windows tests under Wine (and Xvfb for
+# the dialog tests). An unformatted source file fails the run too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 bash scripts/setup.sh
+
+status=0
+bash scripts/check-format.sh || status=1
 
 cmake --preset native >/dev/null
 cmake --build --preset native
@@ -34,7 +38,6 @@ boot_wine() {
   return 1
 }
 
-status=0
 ctest --preset native || status=1
 # a private display for the Wine tests that open windows (the dialog tests start their own);
 # Wine stops before its display does

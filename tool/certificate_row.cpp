@@ -9,15 +9,15 @@ std::string ClientCheckTool::CertificateRow() {
         return std::string();
     }
     const CertificateStatus status = QueryCertificateFile(directory + "localhost_brevant_io.pem");
-    if (status == CertificateStatus::kUnloadable) {
+    if (status == CertificateStatus::Unloadable) {
         return std::string();
     }
     // a file that loads without a certificate cannot be valid: it shows as an error
     const std::string statusCell =
-        status == CertificateStatus::kValid
-            ? "<td id = textcenter><font color = \"#008000\">" + Label(kLabelCorrect) +
+        status == CertificateStatus::Valid
+            ? "<td id = textcenter><font color = \"#008000\">" + Label(LabelCorrect) +
                   "</font></td>\n"
-            : "<td id = textcenter><font color = \"red\">" + Label(kLabelError) + "</font></td>\n";
-    return "<tr>\n<td>" + Label(kLabelCertificate) + "</td>\n" + statusCell +
+            : "<td id = textcenter><font color = \"red\">" + Label(LabelError) + "</font></td>\n";
+    return "<tr>\n<td>" + Label(LabelCertificate) + "</td>\n" + statusCell +
            "<td id=textcenter></td>\n<td id=textcenter></td>\n</tr>\n";
 }

@@ -1,7 +1,5 @@
 #include "client_check_tool.h"
 
-#include "report_labels.h"
-
 namespace {
 
 const char kGreen[] = "#008000";
@@ -58,15 +56,15 @@ bool ClientCheckTool::Init(const std::string& language, const std::string& confi
 }
 
 bool ClientCheckTool::LoadHostsConfig(const pugi::xml_document& document) {
-    return hostsChecker->LoadConfig(TopLevelElement(document, "hosts")) == 0;
+    return hostsChecker->LoadConfig(TopLevelElement(document, "hosts")) == ConfigLoaded;
 }
 
 bool ClientCheckTool::LoadSetupConfig(const pugi::xml_document& document) {
-    return setupChecker->LoadConfig(TopLevelElement(document, "setup")) == 0;
+    return setupChecker->LoadConfig(TopLevelElement(document, "setup")) == ConfigLoaded;
 }
 
 bool ClientCheckTool::LoadProxyConfig(const pugi::xml_document& document) {
-    return proxyChecker->LoadConfig(TopLevelElement(document, "proxy")) == 0;
+    return proxyChecker->LoadConfig(TopLevelElement(document, "proxy")) == ConfigLoaded;
 }
 
 std::string ClientCheckTool::BuildReport() {
@@ -75,7 +73,7 @@ std::string ClientCheckTool::BuildReport() {
     }
     std::string report =
         "<table border=\"1\" align=\"center\" cellspacing=\"0\" cellpadding=\"8\">\n<tr>\n";
-    for (int label : {kLabelName, kLabelCheckResult, kLabelRepairResult, kLabelComment}) {
+    for (int label : {LabelName, LabelCheckResult, LabelRepairResult, LabelComment}) {
         report += "<th id=textcenter>" + Label(label) + "</th>\n";
     }
     // no "</tr>" after the header cells: the next row closes the header row
@@ -87,40 +85,42 @@ std::string ClientCheckTool::BuildReport() {
     return report;
 }
 
+template <typename Checker>
+std::string ClientCheckTool::ItemRow(Checker& checker, ReportLabel label,
+                                     std::string (ClientCheckTool::*resultCells)(int, int)) {
+    const int check = checker.Check();
+    // without a repair the repair code is not looked at
+    const int repair = check == CheckWrong ? checker.Repair() : Repaired;
+    return "<tr>\n<td width=\"180\">" + Label(label) + "</td>\n" +
+           (this->*resultCells)(check, repair) + "</tr>\n";
+}
+
 std::string ClientCheckTool::HostsRow() {
-    const int check = hostsChecker->Check();
-    const int repair = check == 1 ? hostsChecker->Repair() : 0;
-    return "<tr>\n<td width=\"180\">" + Label(kLabelDomainName) + "</td>\n" +
-           HostsResultCells(check, repair) + "</tr>\n";
+    return ItemRow(*hostsChecker, LabelDomainName, &ClientCheckTool::HostsResultCells);
 }
 
 std::string ClientCheckTool::SetupRow() {
-    const int check = setupChecker->Check();
-    const int repair = check == 1 ? setupChecker->Repair() : 0;
-    return "<tr>\n<td width=\"180\">" + Label(kLabelAppSetup) + "</td>\n" +
-           SetupResultCells(check, repair) + "</tr>\n";
+    return ItemRow(*setupChecker, LabelAppSetup, &ClientCheckTool::SetupResultCells);
 }
 
 std::string ClientCheckTool::ProxyRow() {
-    const int check = proxyChecker->Check();
-    const int repair = check == 1 ? proxyChecker->Repair() : 0;
-    return "<tr>\n<td width=\"180\">" + Label(kLabelProxy) + "</td>\n" +
-           ProxyResultCells(check, repair) + "</tr>\n";
+    return ItemRow(*proxyChecker, LabelProxy, &ClientCheckTool::ProxyResultCells);
 }
 
 std::string ClientCheckTool::HostsResultCells(int check, int repair) {
-    if (check == 0) {
-        return ColouredCell(kGreen, Label(kLabelCorrect)) + "<td id=textcenter></td>\n" +
+    if (check == CheckCorrect) {
+        return ColouredCell(kGreen, Label(LabelCorrect)) + "<td id=textcenter></td>\n" +
                "<td id=textcenter width=\"100\"></td>\n";
     }
-    if (check == 1) {
-        const std::string repairCell = repair == 0 ? ColouredCell(kGreen, Label(kLabelSuccess))
-                                                   : ColouredCell(kRed, Label(kLabelDefeated));
-        return ColouredCell(kRed, Label(kLabelError)) + repairCell +
+    if (check == CheckWrong) {
+        const std::string repairCell = repair == Repaired
+                                           ? ColouredCell(kGreen, Label(LabelSuccess))
+                                           : ColouredCell(kRed, Label(LabelDefeated));
+        return ColouredCell(kRed, Label(LabelError)) + repairCell +
                "<td id=textcenter width=\"100\"></td>\n";
     }
-    return ColouredCell(kRed, Label(kLabelError)) + ColouredCell(kRed, Label(kLabelDefeated)) +
-           "<td id=textcenter width=\"100\">" + Label(kLabelInternalError) + "</td>\n";
+    return ColouredCell(kRed, Label(LabelError)) + ColouredCell(kRed, Label(LabelDefeated)) +
+           "<td id=textcenter width=\"100\">" + Label(LabelInternalError) + "</td>\n";
 }
 
 std::string ClientCheckTool::SetupResultCells(int check, int repair) {

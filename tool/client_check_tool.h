@@ -8,6 +8,7 @@
 #include "associated_setup_checker.h"
 #include "hosts_checker.h"
 #include "proxy_checker.h"
+#include "report_labels.h"
 
 // Owns the three checkers, holds the report language, hands out the configuration and builds the
 // HTML report.
@@ -39,6 +40,12 @@ protected:
     std::unique_ptr<AssociatedSetupChecker> setupChecker;
     std::unique_ptr<ProxyChecker> proxyChecker;
     std::string lang;
+
+private:
+    // Checks one item, repairs it when the check asks for it and renders its row.
+    template <typename Checker>
+    std::string ItemRow(Checker& checker, ReportLabel label,
+                        std::string (ClientCheckTool::*resultCells)(int check, int repair));
 };
 
 // The running program's directory, with its trailing separator.

@@ -16,10 +16,10 @@ std::string ModuleFileName();
 std::string ReadProfileString(const std::string& file, const char* section, const char* key);
 
 enum class CertificateStatus {
-    kUnloadable,     // missing, empty, unreadable or of no recognised kind
-    kNoCertificate,  // recognised, but holds no certificate (a CRL, an empty PKCS #7...)
-    kValid,          // the current time lies within the validity period, bounds included
-    kNotValidNow,    // expired or not yet valid
+    Unloadable,     // missing, empty, unreadable or of no recognised kind
+    NoCertificate,  // recognised, but holds no certificate (a CRL, an empty PKCS #7...)
+    Valid,          // the current time lies within the validity period, bounds included
+    NotValidNow,    // expired or not yet valid
 };
 
 // Loads the first certificate of the file at path and tests it against now. In PEM text that is

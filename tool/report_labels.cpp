@@ -2,10 +2,10 @@
 
 namespace {
 
-constexpr int kLabelCount = 37;
+constexpr int LabelCount = 37;
 
 // GBK (code page 936) bytes, as the Chinese report carries them unconverted.
-const char* const kChineseLabels[kLabelCount] = {
+const char* const kChineseLabels[LabelCount] = {
     "\xB4\xED\xCE\xF3\xBC\xEC\xB2\xE2\xB1\xA8\xB8\xE6",
     "\xC9\xFA\xB3\xC9\xCA\xB1\xBC\xE4\xA3\xBA",
     "\xB3\xCC\xD0\xF2\xB0\xE6\xB1\xBE\xA3\xBA",
@@ -45,7 +45,7 @@ const char* const kChineseLabels[kLabelCount] = {
     "\xC4\xDA\xB2\xBF\xB4\xED\xCE\xF3",
 };
 
-const char* const kEnglishLabels[kLabelCount] = {
+const char* const kEnglishLabels[LabelCount] = {
     "Error report",
     "Time:",
     "Client version:",
@@ -88,7 +88,7 @@ const char* const kEnglishLabels[kLabelCount] = {
 }  // namespace
 
 std::string ClientCheckTool::Label(int index) const {
-    if (index < 0 || index >= kLabelCount) {
+    if (index < 0 || index >= LabelCount) {
         return std::string();
     }
     const char* const* table = lang == "cs" ? kChineseLabels : kEnglishLabels;

@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = -1;
-
 // "加载配置文件失败" in UTF-8, then two line feeds.
 const char kConfigFailureMessage[] =
     "\xE5\x8A\xA0\xE8\xBD\xBD\xE9\x85\x8D\xE7\xBD\xAE\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB1\xE8\xB4"
@@ -33,29 +30,29 @@ bool WriteReport(const std::string& path, const std::string& report) {
 int ToolMain(int argc, const char* const argv[], std::ostream& out) {
     if (argc != 5) {
         out << "Wrong args\n";
-        return kExitFailure;
+        return ExitFailure;
     }
     if (std::strcmp(argv[1], "--path") != 0) {
         out << "Mising --path\n";
-        return kExitFailure;
+        return ExitFailure;
     }
     const std::string reportPath = argv[2];
     if (std::strcmp(argv[3], "--lang") != 0) {
         out << "Mising --lang\n";
-        return kExitFailure;
+        return ExitFailure;
     }
     const std::string language = argv[4];
 
     ClientCheckTool tool;
     if (!tool.Init(language, kDefaultConfig, false)) {
         out << kConfigFailureMessage;
-        return kExitOk;
+        return ExitOk;
     }
     // every check and repair runs before the report file is opened
     const std::string report = tool.BuildReport();
     if (!WriteReport(reportPath, report)) {
         out << "Can't write " << reportPath << "\n";
-        return kExitFailure;
+        return ExitFailure;
     }
-    return kExitOk;
+    return ExitOk;
 }

@@ -2,42 +2,15 @@
 // after windows.h, which it needs
 #include <wincrypt.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 
 #include "certificate_block.h"
 #include "platform.h"
+#include "win_handles.h"
 #include "win_text.h"
 
 namespace {
-
-struct CertStoreCloser {
-    void operator()(HCERTSTORE store) const { CertCloseStore(store, 0); }
-};
-struct CryptMsgCloser {
-    void operator()(HCRYPTMSG message) const { CryptMsgClose(message); }
-};
-struct CertContextFreer {
-    void operator()(PCCERT_CONTEXT context) const { CertFreeCertificateContext(context); }
-};
-struct CrlContextFreer {
-    void operator()(PCCRL_CONTEXT context) const { CertFreeCRLContext(context); }
-};
-struct CtlContextFreer {
-    void operator()(PCCTL_CONTEXT context) const { CertFreeCTLContext(context); }
-};
-
-using UniqueCertStore = std::unique_ptr<void, CertStoreCloser>;
-using UniqueCryptMsg = std::unique_ptr<void, CryptMsgCloser>;
-using UniqueCertContext = std::unique_ptr<const CERT_CONTEXT, CertContextFreer>;
-using UniqueCrlContext = std::unique_ptr<const CRL_CONTEXT, CrlContextFreer>;
-using UniqueCtlContext = std::unique_ptr<const CTL_CONTEXT, CtlContextFreer>;
-
-struct FileCloser {
-    void operator()(HANDLE file) const { CloseHandle(file); }
-};
-using UniqueFile = std::unique_ptr<void, FileCloser>;
 
 // The longest path the wide calls take, in UTF-16 units.
 constexpr std::size_t kLongestPath = 32768;
@@ -59,12 +32,12 @@ constexpr std::size_t kLongestPemText = 16 * 1024 * 1024;
 
 // The whole file, or none when it cannot be read or is longer than kLongestPemText.
 std::optional<std::string> ReadSmallFile(const std::wstring& path) {
-    const HANDLE raw = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (raw == INVALID_HANDLE_VALUE) {
+    const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return std::nullopt;
     }
-    const UniqueFile file(raw);
     std::string bytes;
     char buffer[65536];
     DWORD got = 0;
@@ -123,7 +96,7 @@ std::string ReadProfileString(const std::string& file, const char* section, cons
 CertificateStatus QueryCertificateFile(const std::string& path) {
     const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
     if (!widePath || widePath->empty() || !IsNonEmptyFile(*widePath)) {
-        return CertificateStatus::kUnloadable;
+        return CertificateStatus::Unloadable;
     }
     // PEM text may hold a private key or more certificates around the one to check; the query of
     // the whole file would take the first block of any kind
@@ -173,7 +146,7 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
         }
     }
     if (!loaded) {
-        return CertificateStatus::kUnloadable;
+        return CertificateStatus::Unloadable;
     }
 
     if (!certificate && !IsCertificateContent(contentType) && store) {
@@ -181,9 +154,9 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
         certificate.reset(CertEnumCertificatesInStore(store.get(), nullptr));
     }
     if (!certificate) {
-        return CertificateStatus::kNoCertificate;
+        return CertificateStatus::NoCertificate;
     }
-    return CertVerifyTimeValidity(nullptr, certificate->pCertInfo) == 0
-               ? CertificateStatus::kValid
-               : CertificateStatus::kNotValidNow;
+    return CertVerifyTimeValidity(nullptr, certificate.get()->pCertInfo) == 0
+               ? CertificateStatus::Valid
+               : CertificateStatus::NotValidNow;
 }

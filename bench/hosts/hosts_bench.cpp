@@ -23,6 +23,7 @@
 #endif
 
 #include "hosts_checker.h"
+#include "line_scan.h"
 
 namespace fs = std::filesystem;
 
@@ -132,21 +133,53 @@ bool Copy(const fs::path& from, const fs::path& to) {
     return std::ferror(in.get()) == 0 && FlushToDisk(out.get()) && std::fclose(out.release()) == 0;
 }
 
+bool ReadAll(const fs::path& path, std::string& bytes) {
+    UniqueFile in(std::fopen(path.string().c_str(), "rb"));
+    if (!in) {
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(fs::file_size(path)));
+    return std::fread(bytes.data(), 1, bytes.size(), in.get()) == bytes.size();
+}
+
 #ifdef _WIN32
+// The Windows checker itself, on a file of the benchmark's own.
 class BenchHostsChecker : public WinHostsChecker {
-#else
-class BenchHostsChecker : public HostsChecker {
-#endif
 public:
     explicit BenchHostsChecker(std::string path) : path(std::move(path)) {}
     std::string GetHostsFilePath() override { return path; }
-#ifndef _WIN32
-    // the same steps as the Windows repair: a sibling file, written, flushed, then renamed over
+
+private:
+    std::string path;
+};
+#else
+// The same steps as the Windows checker: the file read piece by piece through the rules, then the
+// text written to a sibling file, flushed and renamed over the file.
+class BenchHostsChecker : public HostsChecker {
+public:
+    explicit BenchHostsChecker(std::string path) : path(std::move(path)) {}
+    std::string GetHostsFilePath() override { return path; }
+    int BuildHostsContent() override {
+        UniqueFile file(std::fopen(path.c_str(), "rb"));
+        if (!file) {
+            return CheckInternalError;
+        }
+        HostsRewrite rewrite = RewriteHosts(
+            [&file](char* buffer, std::size_t size) {
+                return std::fread(buffer, 1, size, file.get());
+            },
+            static_cast<std::size_t>(fs::file_size(path)), entries);
+        if (std::ferror(file.get()) != 0) {
+            return CheckInternalError;
+        }
+        repairedContent = std::move(rewrite.text);
+        return rewrite.check;
+    }
     int Repair() override {
         const std::string temporary = path + ".new";
         UniqueFile file(std::fopen(temporary.c_str(), "wb"));
         if (!file) {
-            return kHostsRepairFailed;
+            return HostsRepairFailed;
         }
         const bool written =
             WriteWithCrLf(repairedContent, [&file](const char* data, std::size_t size) {
@@ -155,15 +188,15 @@ public:
         if (!written || !FlushToDisk(file.get()) || std::fclose(file.release()) != 0 ||
             std::rename(temporary.c_str(), path.c_str()) != 0) {
             std::remove(temporary.c_str());
-            return kHostsRepairFailed;
+            return HostsRepairFailed;
         }
-        return kHostsRepaired;
+        return Repaired;
     }
-#endif
 
 private:
     std::string path;
 };
+#endif
 
 double Milliseconds(std::chrono::steady_clock::duration duration) {
     return std::chrono::duration<double, std::milli>(duration).count();
@@ -187,11 +220,6 @@ void operator delete(void* pointer) noexcept { CountedFree(pointer); }
 void operator delete[](void* pointer) noexcept { CountedFree(pointer); }
 void operator delete(void* pointer, std::size_t) noexcept { CountedFree(pointer); }
 void operator delete[](void* pointer, std::size_t) noexcept { CountedFree(pointer); }
-
-// the platform has no system directory for this program; it names its file itself
-#ifndef _WIN32
-std::string SystemDirectory() { return std::string(); }
-#endif
 
 int main(int argc, char** argv) {
     const long lines = argc > 1 ? std::atol(argv[1]) : 265000;
@@ -231,13 +259,13 @@ int main(int argc, char** argv) {
         const auto start = std::chrono::steady_clock::now();
         const int check = checker.Check();
         checkOnlyTimes.push_back(Milliseconds(std::chrono::steady_clock::now() - start));
-        const int repair = check == 1 ? checker.Repair() : -1;
+        const int repair = check == CheckWrong ? checker.Repair() : -1;
         checkTimes.push_back(Milliseconds(std::chrono::steady_clock::now() - start));
         checkHeapPeak = std::max(checkHeapPeak, heapPeak.load() - heapBefore);
         if (run == 0) {
             processAfterCheck = ProcessPeak();
         }
-        if (check != 1 || repair != 0) {
+        if (check != CheckWrong || repair != Repaired) {
             std::printf("unexpected codes: check %d, repair %d (%s)\n", check, repair,
                         target.string().c_str());
             return 1;
@@ -252,11 +280,8 @@ int main(int argc, char** argv) {
         copyTimes.push_back(Milliseconds(std::chrono::steady_clock::now() - start));
     }
     const auto readAll = [](const fs::path& path) {
-        UniqueFile in(std::fopen(path.string().c_str(), "rb"));
-        std::string bytes(static_cast<std::size_t>(fs::file_size(path)), '\0');
-        return in && std::fread(bytes.data(), 1, bytes.size(), in.get()) == bytes.size()
-                   ? bytes
-                   : std::string();
+        std::string bytes;
+        return ReadAll(path, bytes) ? bytes : std::string();
     };
     const bool rewrittenRight =
         readAll(target) == readAll(source) + "127.0.0.1            localhost.brevant.io\r\n";

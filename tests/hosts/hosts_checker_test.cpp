@@ -1,5 +1,6 @@
-// The hosts rewrite over real files: built natively (sanitizers) and for Windows (run under Wine),
-// so both platforms must produce the same bytes.
+// The hosts rules over file bytes, against their expected results and the plain line-by-line
+// reference: built natively (sanitizers) and for Windows (run under Wine), so both platforms must
+// produce the same bytes.
 #include <algorithm>
 #include <ostream>
 #include <string>
@@ -9,155 +10,147 @@
 #include <gtest/gtest.h>
 
 #include "hosts_checker.h"
+#include "hosts_reference.h"
 #include "hosts_test_support.h"
+#include "line_scan.h"
 
 using namespace std::string_literals;
 
-// The library asks the platform for the system directory; these tests name their files directly.
-std::string SystemDirectory() { return std::string(); }
-
 namespace {
 
-class FileHostsChecker : public HostsChecker {
+// A checker for the parts that do not touch the file; its file steps must not be reached.
+class ConfigOnlyHostsChecker : public HostsChecker {
 public:
-    explicit FileHostsChecker(std::string path) : path(std::move(path)) {}
-    std::string GetHostsFilePath() override { return path; }
-    int Repair() override { return kHostsRepairFailed; }
+    std::string GetHostsFilePath() override { return std::string(); }
+    int BuildHostsContent() override {
+        ++built;
+        return CheckInternalError;
+    }
+    int Repair() override { return HostsRepairFailed; }
+    const HostsEntries& Entries() const { return entries; }
     const std::string& RepairedContent() const { return repairedContent; }
-    const std::map<std::string, std::string>& Entries() const { return entries; }
 
-private:
-    std::string path;
+    int built = 0;
 };
+
+const HostsEntries kDefaultEntries = {{kDomain, "127.0.0.1"}};
+const std::string kMissingAppended = kCanonical + "\n";
+
+// The file's bytes read in pieces of at most piece bytes.
+HostsRewrite RewriteInPieces(const std::string& bytes, std::size_t piece,
+                             const HostsEntries& entries) {
+    std::size_t offset = 0;
+    return RewriteHosts(
+        [&](char* buffer, std::size_t size) {
+            const std::size_t got = std::min({size, piece, bytes.size() - offset});
+            bytes.copy(buffer, got, offset);
+            offset += got;
+            return got;
+        },
+        0, entries);
+}
+
+// Expects the rewrite (whole, and read in pieces) and the reference all to give check and text.
+void ExpectRewrite(const std::string& bytes, const HostsEntries& entries, int check,
+                   const std::string& text) {
+    const HostsRewrite rewrite = RewriteHosts(bytes, entries);
+    EXPECT_EQ(rewrite.check, check);
+    EXPECT_EQ(rewrite.text, text);
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{4093}}) {
+        // one byte at a time costs a pass over the carried line each time
+        if (piece == 1 && bytes.size() > 10000) {
+            continue;
+        }
+        const HostsRewrite pieces = RewriteInPieces(bytes, piece, entries);
+        EXPECT_EQ(pieces.check, check) << "pieces of " << piece;
+        EXPECT_EQ(pieces.text, text) << "pieces of " << piece;
+    }
+    const HostsRewrite reference = ReferenceRewrite(bytes, entries);
+    EXPECT_EQ(reference.check, check) << "reference";
+    EXPECT_EQ(reference.text, text) << "reference";
+}
 
 struct RewriteCase {
     const char* name;
     std::string fileBytes;
     int check;
     std::string repaired;
+    HostsEntries entries = kDefaultEntries;
 };
 
 void PrintTo(const RewriteCase& rewrite, std::ostream* out) { *out << rewrite.name; }
 
-const std::string kMissingAppended = kCanonical + "\n";
-
 std::vector<RewriteCase> RewriteCases() {
+    const std::string v6 = "fe80::1234:5678:9abc:def0     v6.example";
     return {
-        {"EmptyFile", "", 1, kMissingAppended},
-        {"CanonicalLine", kCanonical + "\r\n", 0, kMissingAppended},
-        {"CanonicalLineWithLfOnly", "# a\n" + kCanonical + "\n", 0, "# a\n" + kMissingAppended},
-        {"TabSeparated", "127.0.0.1\tlocalhost.brevant.io\r\n", 0, kMissingAppended},
-        {"BlanksAround", " \t" + kCanonical + " \t\r\n", 0, kMissingAppended},
+        {"EmptyFile", "", CheckWrong, kMissingAppended},
+        {"CanonicalLine", kCanonical + "\r\n", CheckCorrect, kMissingAppended},
+        {"CanonicalLineWithLfOnly", "# a\n" + kCanonical + "\n", CheckCorrect,
+         "# a\n" + kMissingAppended},
+        {"TabSeparated", "127.0.0.1\tlocalhost.brevant.io\r\n", CheckCorrect, kMissingAppended},
+        {"BlanksAround", " \t" + kCanonical + " \t\r\n", CheckCorrect, kMissingAppended},
         {"OtherAddressInPlace",
-         "# head\r\n  10.0.0.1 localhost.brevant.io\r\n1.2.3.4   other.example  \r\n", 1,
+         "# head\r\n  10.0.0.1 localhost.brevant.io\r\n1.2.3.4   other.example  \r\n", CheckWrong,
          "# head\n" + kCanonical + "\n1.2.3.4   other.example  \n"},
-        {"AliasDropped", "127.0.0.1 localhost.brevant.io alias\r\n", 1, kMissingAppended},
-        {"TrailingCommentDropped", "127.0.0.1 localhost.brevant.io # local\r\n", 1,
+        {"AliasDropped", "127.0.0.1 localhost.brevant.io alias\r\n", CheckWrong, kMissingAppended},
+        {"TrailingCommentDropped", "127.0.0.1 localhost.brevant.io # local\r\n", CheckWrong,
          kMissingAppended},
         {"DuplicateCommentedOut",
-         "127.0.0.1 localhost.brevant.io\r\n  10.0.0.1\tlocalhost.brevant.io  \r\n", 1,
+         "127.0.0.1 localhost.brevant.io\r\n  10.0.0.1\tlocalhost.brevant.io  \r\n", CheckWrong,
          kCanonical + "\n# 10.0.0.1\tlocalhost.brevant.io\n"},
-        {"OnlyInComment", "# 127.0.0.1 localhost.brevant.io\r\n", 1,
+        {"OnlyInComment", "# 127.0.0.1 localhost.brevant.io\r\n", CheckWrong,
          "# 127.0.0.1 localhost.brevant.io\n" + kMissingAppended},
-        {"OnlyInIndentedComment", "  \t#127.0.0.1 localhost.brevant.io\r\n", 1,
+        {"OnlyInIndentedComment", "  \t#127.0.0.1 localhost.brevant.io\r\n", CheckWrong,
          "  \t#127.0.0.1 localhost.brevant.io\n" + kMissingAppended},
-        {"OtherLetterCase", "127.0.0.1 Localhost.Brevant.io\r\n", 1,
+        {"OtherLetterCase", "127.0.0.1 Localhost.Brevant.io\r\n", CheckWrong,
          "127.0.0.1 Localhost.Brevant.io\n" + kMissingAppended},
-        {"NameAsThirdToken", "127.0.0.1 other localhost.brevant.io\r\n", 1,
+        {"NameAsThirdToken", "127.0.0.1 other localhost.brevant.io\r\n", CheckWrong,
          "127.0.0.1 other localhost.brevant.io\n" + kMissingAppended},
-        {"AddressOnly", "  127.0.0.1  \r\n", 1, "  127.0.0.1  \n" + kMissingAppended},
-        {"LastLineWithoutEnd", "1.2.3.4 other\r\n" + kCanonical, 0,
+        {"AddressOnly", "  127.0.0.1  \r\n", CheckWrong, "  127.0.0.1  \n" + kMissingAppended},
+        {"LastLineWithoutEnd", "1.2.3.4 other\r\n" + kCanonical, CheckCorrect,
          "1.2.3.4 other\n" + kMissingAppended},
-        {"BlankLinesKept", "\r\n" + kCanonical + "\r\n \t\r\n\n", 0,
+        {"BlankLinesKept", "\r\n" + kCanonical + "\r\n \t\r\n\n", CheckCorrect,
          "\n" + kCanonical + "\n \t\n\n"},
-        {"LoneCrStaysInLine", "# a\rb\r\n# c\r\r\n" + kCanonical + "\r\n", 0,
+        {"LoneCrStaysInLine", "# a\rb\r\n# c\r\r\n" + kCanonical + "\r\n", CheckCorrect,
          "# a\rb\n# c\r\n" + kMissingAppended},
-        {"LoneCrAtEndStays", kCanonical + "\r\n# tail\r", 0, kMissingAppended + "# tail\r\n"},
-        {"CtrlZKeepsTheRest", "# a\x1a b\r\n1.2.3.4 other\r\n", 1,
+        {"LoneCrAtEndStays", kCanonical + "\r\n# tail\r", CheckCorrect,
+         kMissingAppended + "# tail\r\n"},
+        {"CtrlZKeepsTheRest", "# a\x1a b\r\n1.2.3.4 other\r\n", CheckWrong,
          "# a\x1a b\n1.2.3.4 other\n" + kMissingAppended},
-        {"Utf8MarkMakesCommentAnEntryLine", "\xEF\xBB\xBF# 127.0.0.1 localhost.brevant.io\r\n", 1,
-         "\xEF\xBB\xBF# 127.0.0.1 localhost.brevant.io\n" + kMissingAppended},
+        {"Utf8MarkMakesCommentAnEntryLine", "\xEF\xBB\xBF# 127.0.0.1 localhost.brevant.io\r\n",
+         CheckWrong, "\xEF\xBB\xBF# 127.0.0.1 localhost.brevant.io\n" + kMissingAppended},
         {"Utf8MarkSpoilsAddress",
          "\xEF\xBB\xBF"
          "127.0.0.1 localhost.brevant.io\r\n",
-         1, kMissingAppended},
-        {"HighBytesAreNoWhitespace", "127.0.0.1\xA0localhost.brevant.io\r\n", 1,
+         CheckWrong, kMissingAppended},
+        {"HighBytesAreNoWhitespace", "127.0.0.1\xA0localhost.brevant.io\r\n", CheckWrong,
          "127.0.0.1\xA0localhost.brevant.io\n" + kMissingAppended},
+        {"NulInLine", "# a\0b\r\n"s, CheckInternalError, ""},
+        {"NulAfterFirstRegion", std::string(70000, '#') + "\r\n\0"s, CheckInternalError, ""},
+        {"Utf16LittleEndian", "\xFF\xFE#\0 \0a\0\r\0\n\0"s, CheckInternalError, ""},
+        {"Utf16BigEndian", "\xFE\xFF\0#\0 \0a\0\r\0\n"s, CheckInternalError, ""},
+        {"LongAddressKeptWithFiveBlanks",
+         v6 + "\r\n",
+         CheckCorrect,
+         v6 + "\n",
+         {{"v6.example", "fe80::1234:5678:9abc:def0"}}},
+        {"NothingConfigured", "a b\r\nc\r", CheckCorrect, "a b\nc\r\n", {}},
     };
 }
 
-class HostsRewrite : public ::testing::TestWithParam<RewriteCase> {};
+class HostsRewriteTest : public ::testing::TestWithParam<RewriteCase> {};
 
-TEST_P(HostsRewrite, Check_GivesCodeAndRepairedText_ForFileBytes) {
+TEST_P(HostsRewriteTest, RewriteHosts_GivesCodeAndText_ForFileBytes) {
     const RewriteCase& rewrite = GetParam();
-    ScratchFolder folder;
-    const auto path = folder.path / "hosts.ics";
-    WriteBytes(path, rewrite.fileBytes);
-    FileHostsChecker checker(path.string());
-    ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), 0);
-
-    EXPECT_EQ(checker.Check(), rewrite.check);
-    EXPECT_EQ(checker.RepairedContent(), rewrite.repaired);
-    EXPECT_EQ(ReadBytes(path), rewrite.fileBytes);
+    ExpectRewrite(rewrite.fileBytes, rewrite.entries, rewrite.check, rewrite.repaired);
 }
 
-INSTANTIATE_TEST_SUITE_P(FileBytes, HostsRewrite, ::testing::ValuesIn(RewriteCases()),
+INSTANTIATE_TEST_SUITE_P(FileBytes, HostsRewriteTest, ::testing::ValuesIn(RewriteCases()),
                          [](const ::testing::TestParamInfo<RewriteCase>& info) {
                              return std::string(info.param.name);
                          });
 
-struct UnreadableCase {
-    const char* name;
-    std::string fileBytes;
-};
-
-void PrintTo(const UnreadableCase& unreadable, std::ostream* out) { *out << unreadable.name; }
-
-class HostsNotByteText : public ::testing::TestWithParam<UnreadableCase> {};
-
-TEST_P(HostsNotByteText, Check_IsInternalErrorAndBuildsNothing_ForFileBytes) {
-    ScratchFolder folder;
-    const auto path = folder.path / "hosts.ics";
-    FileHostsChecker checker(path.string());
-    ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), 0);
-    // a text from an earlier run must not survive into a repair
-    ASSERT_EQ(checker.Check(), 1);
-    WriteBytes(path, GetParam().fileBytes);
-
-    EXPECT_EQ(checker.Check(), kHostsCheckInternalError);
-    EXPECT_EQ(checker.RepairedContent(), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    FileBytes, HostsNotByteText,
-    ::testing::Values(UnreadableCase{"NulInLine", "# a\0b\r\n"s},
-                      UnreadableCase{"NulAfterFirstChunk", std::string(70000, '#') + "\r\n\0"s},
-                      UnreadableCase{"Utf16LittleEndian", "\xFF\xFE#\0 \0a\0\r\0\n\0"s},
-                      UnreadableCase{"Utf16BigEndian", "\xFE\xFF\0#\0 \0a\0\r\0\n"s}),
-    [](const ::testing::TestParamInfo<UnreadableCase>& info) {
-        return std::string(info.param.name);
-    });
-
-TEST(HostsRead, Check_IsInternalError_WhenReadingFails) {
-    // a directory opens and then fails at the first read on Linux; Windows refuses to open it
-    ScratchFolder folder;
-    FileHostsChecker checker(folder.path.string());
-    ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), 0);
-    EXPECT_EQ(checker.Check(), kHostsCheckInternalError);
-    EXPECT_EQ(checker.RepairedContent(), "");
-}
-
-TEST(HostsRead, Check_AppendsAllEntries_WhenFileMissingOrPathEmpty) {
-    ScratchFolder folder;
-    for (const std::string& path : {(folder.path / "absent.ics").string(), std::string()}) {
-        FileHostsChecker checker(path);
-        ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), 0);
-        EXPECT_EQ(checker.Check(), 1) << path;
-        EXPECT_EQ(checker.RepairedContent(), kMissingAppended) << path;
-    }
-}
-
-TEST(HostsRead, Check_SeesEveryLine_WhenLinesCrossReadChunks) {
+TEST(HostsRewriteTest, RewriteHosts_SeesEveryLine_WhenLinesCrossRegions) {
     // line lengths that put CR, LF and CR LF pairs on every side of 64 KiB boundaries
     std::string file;
     std::string expected;
@@ -169,18 +162,11 @@ TEST(HostsRead, Check_SeesEveryLine_WhenLinesCrossReadChunks) {
     }
     file += kCanonical;
     expected += kCanonical + "\n";
-    ScratchFolder folder;
-    const auto path = folder.path / "hosts.ics";
-    WriteBytes(path, file);
-    FileHostsChecker checker(path.string());
-    ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), 0);
-
-    EXPECT_EQ(checker.Check(), 0);
-    EXPECT_EQ(checker.RepairedContent(), expected);
+    ExpectRewrite(file, kDefaultEntries, CheckCorrect, expected);
 }
 
-TEST(HostsRead, Check_FixesEveryConfiguredLine_WhenSpreadOverReadChunks) {
-    // configured names far apart, across 64 KiB boundaries, inside a line longer than a chunk and
+TEST(HostsRewriteTest, RewriteHosts_FixesEveryConfiguredLine_WhenSpreadOverRegions) {
+    // configured names far apart, across 64 KiB boundaries, inside a line longer than a region and
     // inside longer host names
     const std::string name = "localhost.brevant.io";
     std::string file = "# " + std::string(70000, 'y') + " " + name + "\r\n";
@@ -200,28 +186,48 @@ TEST(HostsRead, Check_FixesEveryConfiguredLine_WhenSpreadOverReadChunks) {
         expected += fixed + "\n";
     }
     expected += "10.1.1.1" + std::string(13, ' ') + "b.example\n";
-    ScratchFolder folder;
-    const auto path = folder.path / "hosts.ics";
-    WriteBytes(path, file);
-    FileHostsChecker checker(path.string());
-    ASSERT_EQ(LoadHostsSection(checker, "<hosts><h domain=\"" + name +
-                                            "\" ip=\"127.0.0.1\"/><h domain=\"b.example\" "
-                                            "ip=\"10.1.1.1\"/></hosts>"),
-              0);
-
-    EXPECT_EQ(checker.Check(), 1);
-    EXPECT_EQ(checker.RepairedContent(), expected);
+    ExpectRewrite(file, {{name, "127.0.0.1"}, {"b.example", "10.1.1.1"}}, CheckWrong, expected);
 }
 
-TEST(HostsConfig, LoadConfig_ReturnsTwoAndEmptiesEntries_ForEmptyNode) {
-    FileHostsChecker checker("");
-    ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), 0);
-    EXPECT_EQ(checker.LoadConfig(pugi::xml_node()), 2);
+TEST(HostsRewriteTest, RewriteHosts_MatchesWholeNamesOnly_ForFewAndManyNames) {
+    for (const int extraNames : {0, 12}) {
+        // a name with a blank in it is never a token of a line, so it is always missing
+        HostsEntries entries = {
+            {"a.example", "10.1.1.1"}, {"a.example.com", "10.2.2.2"}, {"b b.example", "10.4.4.4"}};
+        for (int i = 0; i < extraNames; ++i) {
+            entries.emplace("h" + std::to_string(i) + ".example", "10.3.3.3");
+        }
+        std::string expected =
+            "10.2.2.2             a.example.com\n"
+            "10.2.2.2 a.example.comX\n"
+            "10.1.1.1             a.example\n"
+            "# 10.2.2.2 a.example\t# c\n"
+            "10.4.4.4 b b.example\n";
+        for (const auto& [name, address] : entries) {
+            if (name != "a.example" && name != "a.example.com") {
+                expected += address + "             " + name + "\n";
+            }
+        }
+        SCOPED_TRACE(extraNames);
+        ExpectRewrite(
+            "10.9.9.9 a.example.com\r\n"
+            "10.2.2.2 a.example.comX\r\n"
+            "10.1.1.1\ta.example\r\n"
+            "10.2.2.2 a.example\t# c\r\n"
+            "10.4.4.4 b b.example\r\n",
+            entries, CheckWrong, expected);
+    }
+}
+
+TEST(HostsConfig, LoadConfig_ReturnsMissingAndEmptiesEntries_ForEmptyNode) {
+    ConfigOnlyHostsChecker checker;
+    ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), ConfigLoaded);
+    EXPECT_EQ(checker.LoadConfig(pugi::xml_node()), HostsConfigMissing);
     EXPECT_TRUE(checker.Entries().empty());
 }
 
 TEST(HostsConfig, LoadConfig_KeepsFirstUsableEntryPerName_InDocumentOrder) {
-    FileHostsChecker checker("");
+    ConfigOnlyHostsChecker checker;
     const int result = LoadHostsSection(
         checker,
         "<hosts><a domain=\"b.example\" ip=\"10.0.0.1\"/>"
@@ -230,97 +236,49 @@ TEST(HostsConfig, LoadConfig_KeepsFirstUsableEntryPerName_InDocumentOrder) {
         "<hosts1 ip=\"10.0.0.3\"/><hosts1 domain=\"\" ip=\"10.0.0.4\"/>"
         "<hosts1 IP=\"10.0.0.5\" Domain=\"upper.example\"/>"
         "<hosts1 domain=\"a.example\" ip=\" 10.0.0.6 \"/></hosts>");
-    EXPECT_EQ(result, 0);
-    const std::map<std::string, std::string> expected = {{"a.example", " 10.0.0.6 "},
-                                                         {"b.example", "10.0.0.1"}};
+    EXPECT_EQ(result, ConfigLoaded);
+    const HostsEntries expected = {{"a.example", " 10.0.0.6 "}, {"b.example", "10.0.0.1"}};
     EXPECT_EQ(checker.Entries(), expected);
 }
 
-TEST(HostsConfig, LoadConfig_ReturnsZero_ForElementWithoutUsableEntry) {
-    FileHostsChecker checker("");
-    ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), 0);
-    EXPECT_EQ(LoadHostsSection(checker, "<hosts><hosts1 domain=\"x.example\"/></hosts>"), 0);
+TEST(HostsConfig, LoadConfig_AcceptsElementWithoutUsableEntry) {
+    ConfigOnlyHostsChecker checker;
+    ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), ConfigLoaded);
+    EXPECT_EQ(LoadHostsSection(checker, "<hosts><hosts1 domain=\"x.example\"/></hosts>"),
+              ConfigLoaded);
     EXPECT_TRUE(checker.Entries().empty());
 }
 
-TEST(HostsConfig, Check_ReturnsZeroWithoutReadingFile_WhenNothingConfigured) {
-    ScratchFolder folder;
-    const auto path = folder.path / "hosts.ics";
-    // this file would be an internal error if it were read
-    WriteBytes(path, "\xFF\xFE"s);
-    FileHostsChecker checker(path.string());
-    EXPECT_EQ(checker.Check(), 0);
-    EXPECT_EQ(checker.LoadConfig(pugi::xml_node()), 2);
-    EXPECT_EQ(checker.Check(), 0);
+TEST(HostsConfig, Check_IsCorrectWithoutReadingFile_WhenNothingConfigured) {
+    ConfigOnlyHostsChecker checker;
+    EXPECT_EQ(checker.Check(), CheckCorrect);
+    EXPECT_EQ(checker.LoadConfig(pugi::xml_node()), HostsConfigMissing);
+    EXPECT_EQ(checker.Check(), CheckCorrect);
+    EXPECT_EQ(checker.built, 0);
     EXPECT_EQ(checker.RepairedContent(), "");
 }
 
 TEST(HostsConfig, Check_AppendsMissingNamesInByteOrder_WhateverTheConfigurationOrder) {
-    ScratchFolder folder;
-    const auto path = folder.path / "hosts.ics";
-    WriteBytes(path, "# keep\r\n10.0.0.9 b.example\r\n");
-    FileHostsChecker checker(path.string());
+    ConfigOnlyHostsChecker checker;
     ASSERT_EQ(LoadHostsSection(checker,
                                "<hosts><h domain=\"\xC3\xA9.example\" ip=\"10.0.0.1\"/>"
                                "<h domain=\"b.example\" ip=\"10.0.0.2\"/>"
                                "<h domain=\"a.example.com\" ip=\"10.0.0.3\"/>"
                                "<h domain=\"a.example\" ip=\"10.0.0.4\"/>"
                                "<h domain=\"Z.example\" ip=\"10.0.0.5\"/></hosts>"),
-              0);
+              ConfigLoaded);
 
-    EXPECT_EQ(checker.Check(), 1);
-    EXPECT_EQ(checker.RepairedContent(),
-              "# keep\n"
-              "10.0.0.2             b.example\n"
-              "10.0.0.5             Z.example\n"
-              "10.0.0.4             a.example\n"
-              "10.0.0.3             a.example.com\n"
-              "10.0.0.1             \xC3\xA9.example\n");
-}
-
-TEST(HostsConfig, Check_MatchesWholeNamesOnly_ForShortAndLongTables) {
-    // a few names are matched in place, many through the table: both must agree
-    for (const int extraNames : {0, 12}) {
-        // a name with a blank in it is never a token of a line, so it is always missing
-        std::vector<std::pair<std::string, std::string>> missing = {{"b b.example", "10.4.4.4"}};
-        for (int i = 0; i < extraNames; ++i) {
-            missing.emplace_back("h" + std::to_string(i) + ".example", "10.3.3.3");
-        }
-        std::string config =
-            "<hosts><h domain=\"a.example\" ip=\"10.1.1.1\"/>"
-            "<h domain=\"a.example.com\" ip=\"10.2.2.2\"/>";
-        for (const auto& [name, address] : missing) {
-            config += "<h domain=\"" + name + "\" ip=\"" + address + "\"/>";
-        }
-        config += "</hosts>";
-        std::sort(missing.begin(), missing.end());
-        ScratchFolder folder;
-        const auto path = folder.path / "hosts.ics";
-        WriteBytes(path,
-                   "10.9.9.9 a.example.com\r\n"
-                   "10.2.2.2 a.example.comX\r\n"
-                   "10.1.1.1\ta.example\r\n"
-                   "10.2.2.2 a.example\t# c\r\n"
-                   "10.4.4.4 b b.example\r\n");
-        FileHostsChecker checker(path.string());
-        ASSERT_EQ(LoadHostsSection(checker, config), 0);
-
-        std::string expected =
-            "10.2.2.2             a.example.com\n"
-            "10.2.2.2 a.example.comX\n"
-            "10.1.1.1             a.example\n"
-            "# 10.2.2.2 a.example\t# c\n"
-            "10.4.4.4 b b.example\n";
-        for (const auto& [name, address] : missing) {
-            expected += address + "             " + name + "\n";
-        }
-        EXPECT_EQ(checker.Check(), 1) << extraNames;
-        EXPECT_EQ(checker.RepairedContent(), expected) << extraNames;
-    }
+    ExpectRewrite("# keep\r\n10.0.0.9 b.example\r\n", checker.Entries(), CheckWrong,
+                  "# keep\n"
+                  "10.0.0.2             b.example\n"
+                  "10.0.0.5             Z.example\n"
+                  "10.0.0.4             a.example\n"
+                  "10.0.0.3             a.example.com\n"
+                  "10.0.0.1             \xC3\xA9.example\n");
 }
 
 TEST(HostsLine, MakeHostsLine_PadsAddressToTwentyOneWithAtLeastFiveSpaces) {
-    FileHostsChecker checker("");
+    ConfigOnlyHostsChecker checker;
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"127.0.0.1", "127.0.0.1            h"},
         {"", "                     h"},
@@ -331,20 +289,6 @@ TEST(HostsLine, MakeHostsLine_PadsAddressToTwentyOneWithAtLeastFiveSpaces) {
     for (const auto& [address, line] : cases) {
         EXPECT_EQ(checker.MakeHostsLine("h", address), line) << address;
     }
-}
-
-TEST(HostsLine, Check_KeepsLongAddressCanonical_WithFiveSpaces) {
-    ScratchFolder folder;
-    const auto path = folder.path / "hosts.ics";
-    const std::string canonical = "fe80::1234:5678:9abc:def0     v6.example";
-    WriteBytes(path, canonical + "\r\n");
-    FileHostsChecker checker(path.string());
-    ASSERT_EQ(
-        LoadHostsSection(
-            checker, "<hosts><h domain=\"v6.example\" ip=\"fe80::1234:5678:9abc:def0\"/></hosts>"),
-        0);
-    EXPECT_EQ(checker.Check(), 0);
-    EXPECT_EQ(checker.RepairedContent(), canonical + "\n");
 }
 
 TEST(HostsPath, HostsFilePath_JoinsOrIsEmpty_ByLength) {

@@ -3,9 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
-#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -33,22 +31,3 @@ inline int LoadHostsSection(HostsChecker& checker, const std::string& xml) {
     EXPECT_TRUE(document.load_string(xml.c_str()));
     return checker.LoadConfig(document.child("hosts"));
 }
-
-// A folder of its own under the temporary directory, removed with everything in it.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::random_device random;
-        path = std::filesystem::temp_directory_path() /
-               ("hosts_test_" + std::to_string(random()) + std::to_string(random()));
-        std::filesystem::create_directories(path);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::filesystem::path path;
-};

@@ -11,16 +11,12 @@
 
 #include "hosts_test_support.h"
 #include "win_hosts_checker.h"
+#include "win_test_handles.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 namespace {
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 std::string ExpectedPath() {
     char directory[MAX_PATH] = {};
@@ -42,7 +38,7 @@ protected:
         }
         fs::remove(path);
         before = Listing();
-        ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), 0);
+        ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), ConfigLoaded);
     }
 
     void TearDown() override {
@@ -81,44 +77,43 @@ protected:
 
 TEST_F(WinHostsFile, GetHostsFilePath_IsUnderSystemDirectory) {
     EXPECT_EQ(checker.GetHostsFilePath(), path);
-    EXPECT_EQ(CreateHostsChecker()->GetHostsFilePath(),
-              "C:\\windows\\system32\\drivers\\etc\\hosts.ics");
+    EXPECT_EQ(CreateHostsChecker()->GetHostsFilePath(), path);
 }
 
 TEST_F(WinHostsFile, Repair_CreatesFileWithCrLf_WhenMissing) {
-    ASSERT_EQ(checker.Check(), 1);
-    EXPECT_EQ(checker.Repair(), 0);
+    ASSERT_EQ(checker.Check(), CheckWrong);
+    EXPECT_EQ(checker.Repair(), Repaired);
     EXPECT_EQ(ReadBytes(path), kCanonical + "\r\n");
     ExpectNoLeftovers();
 
     // the next run finds the file right
     WinHostsChecker nextRun;
-    ASSERT_EQ(LoadHostsSection(nextRun, kDefaultHosts), 0);
-    EXPECT_EQ(nextRun.Check(), 0);
+    ASSERT_EQ(LoadHostsSection(nextRun, kDefaultHosts), ConfigLoaded);
+    EXPECT_EQ(nextRun.Check(), CheckCorrect);
     EXPECT_EQ(ReadBytes(path), kCanonical + "\r\n");
 }
 
 TEST_F(WinHostsFile, Repair_RewritesInPlaceWithCrLfAndKeepsHidden_ForExistingFile) {
     WriteBytes(path, "# head\n10.0.0.1 localhost.brevant.io\r\n\x1a tail\r\n1.2.3.4 other"s);
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN));
-    ASSERT_EQ(checker.Check(), 1);
+    ASSERT_EQ(checker.Check(), CheckWrong);
 
-    EXPECT_EQ(checker.Repair(), 0);
+    EXPECT_EQ(checker.Repair(), Repaired);
     EXPECT_EQ(ReadBytes(path), "# head\r\n" + kCanonical + "\r\n\x1a tail\r\n1.2.3.4 other\r\n");
     EXPECT_EQ(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN,
               static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
     ExpectNoLeftovers();
 }
 
-TEST_F(WinHostsFile, Repair_ReturnsThreeAndKeepsFile_WhenHeldOpenByAnother) {
+TEST_F(WinHostsFile, Repair_FailsAndKeepsFile_WhenHeldOpenByAnother) {
     const std::string original = "10.0.0.1 localhost.brevant.io\r\n# keep me\r\n";
     WriteBytes(path, original);
-    ASSERT_EQ(checker.Check(), 1);
+    ASSERT_EQ(checker.Check(), CheckWrong);
     {
-        UniqueHandle holder(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(checker.Repair(), 3);
+        const UniqueFileHandle holder(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr,
+                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(checker.Repair(), HostsRepairFailed);
     }
     EXPECT_EQ(ReadBytes(path), original);
     ExpectNoLeftovers();
@@ -128,38 +123,75 @@ TEST_F(WinHostsFile, Check_IsInternalErrorAndKeepsFile_WhenFileCannotBeRead) {
     const std::string original = kCanonical + "\r\n# keep me\r\n";
     WriteBytes(path, original);
     {
-        UniqueHandle holder(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
+        const UniqueFileHandle holder(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr,
+                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder);
         // read as empty, the file would be rewritten with the entry alone
-        EXPECT_EQ(checker.Check(), 2);
-        EXPECT_EQ(checker.Repair(), 3);
+        EXPECT_EQ(checker.Check(), CheckInternalError);
+        EXPECT_EQ(checker.Repair(), HostsRepairFailed);
     }
     EXPECT_EQ(ReadBytes(path), original);
     ExpectNoLeftovers();
 }
 
-TEST_F(WinHostsFile, Repair_ReturnsThreeAndKeepsFile_WhenReadOnly) {
+TEST_F(WinHostsFile, Repair_FailsAndKeepsFile_WhenReadOnly) {
     const std::string original = "10.0.0.1 localhost.brevant.io\r\n# keep me\r\n";
     WriteBytes(path, original);
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    ASSERT_EQ(checker.Check(), 1);
+    ASSERT_EQ(checker.Check(), CheckWrong);
 
-    EXPECT_EQ(checker.Repair(), 3);
+    EXPECT_EQ(checker.Repair(), HostsRepairFailed);
     EXPECT_EQ(ReadBytes(path), original);
     EXPECT_EQ(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY,
               static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     ExpectNoLeftovers();
 }
 
-TEST_F(WinHostsFile, Repair_ReturnsThreeAndKeepsFile_AfterCheckFoundNoByteText) {
+TEST_F(WinHostsFile, Repair_FailsAndKeepsFile_AfterCheckFoundNoByteText) {
+    // the text an earlier check built must not survive into this repair
+    WriteBytes(path, "10.0.0.1 localhost.brevant.io\r\n");
+    ASSERT_EQ(checker.Check(), CheckWrong);
     const std::string original = "10.0.0.1 localhost.brevant.io\r\n# \0 keep me\r\n"s;
     WriteBytes(path, original);
-    ASSERT_EQ(checker.Check(), kHostsCheckInternalError);
+    ASSERT_EQ(checker.Check(), CheckInternalError);
 
-    EXPECT_EQ(checker.Repair(), 3);
+    EXPECT_EQ(checker.Repair(), HostsRepairFailed);
     EXPECT_EQ(ReadBytes(path), original);
     ExpectNoLeftovers();
+}
+
+TEST_F(WinHostsFile, Check_IsInternalError_WhenPathIsAFolder) {
+    ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
+    EXPECT_EQ(checker.Check(), CheckInternalError);
+    EXPECT_EQ(checker.Repair(), HostsRepairFailed);
+    EXPECT_TRUE(fs::is_directory(path));
+    RemoveDirectoryA(path.c_str());
+}
+
+TEST_F(WinHostsFile, Repair_KeepsEveryLine_OfAFileLargerThanOneRead) {
+    std::string original;
+    for (int i = 0; original.size() < 300000; ++i) {
+        original += "0.0.0.0 filler" + std::to_string(i) + ".example\r\n";
+    }
+    WriteBytes(path, original);
+    ASSERT_EQ(checker.Check(), CheckWrong);
+
+    EXPECT_EQ(checker.Repair(), Repaired);
+    EXPECT_EQ(ReadBytes(path), original + kCanonical + "\r\n");
+    ExpectNoLeftovers();
+}
+
+// The system directory cannot be had: there is no file to read or to write.
+class NoPathHostsChecker : public WinHostsChecker {
+public:
+    std::string GetHostsFilePath() override { return std::string(); }
+};
+
+TEST(WinHostsNoPath, Check_IsWrongAndRepairFails_WhenPathIsEmpty) {
+    NoPathHostsChecker checker;
+    ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), ConfigLoaded);
+    EXPECT_EQ(checker.Check(), CheckWrong);
+    EXPECT_EQ(checker.Repair(), HostsRepairFailed);
 }
 
 }  // namespace

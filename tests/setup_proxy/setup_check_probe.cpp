@@ -18,7 +18,7 @@ int main() {
     WinAssociatedSetupChecker checker;
     checker.LoadConfig(document.child("setup"));
     const int check = checker.Check();
-    if (check == 1 && checker.Repair() != 0) {
+    if (check == CheckWrong && checker.Repair() != Repaired) {
         return 101;
     }
     return check;

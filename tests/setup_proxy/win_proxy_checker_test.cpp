@@ -37,22 +37,22 @@ TEST_F(WinProxyCheckerTest, Check_ReportsWrong_WhenFlagsAskForProxy) {
     // Wine keeps only "proxy or not": direct with automatic detection (9) reads back as direct
     for (DWORD flags : {DWORD{PROXY_TYPE_PROXY}, DWORD{PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY}}) {
         ASSERT_TRUE(StoreFlags(flags));
-        EXPECT_EQ(checker.Check(), 1) << flags;
+        EXPECT_EQ(checker.Check(), CheckWrong) << flags;
     }
 }
 
 TEST_F(WinProxyCheckerTest, Check_Passes_WhenConnectionIsDirect) {
     ASSERT_TRUE(StoreFlags(PROXY_TYPE_DIRECT));
-    EXPECT_EQ(checker.Check(), 0);
+    EXPECT_EQ(checker.Check(), CheckCorrect);
 }
 
 TEST_F(WinProxyCheckerTest, Repair_StoresDirectConnection_WhenProxyWasSet) {
     ASSERT_TRUE(StoreFlags(PROXY_TYPE_PROXY));
-    ASSERT_EQ(checker.Check(), 1);
+    ASSERT_EQ(checker.Check(), CheckWrong);
 
     // Wine refuses INTERNET_OPTION_REFRESH, so the repair reports failure there after storing
-    EXPECT_EQ(checker.Repair(), RunsUnderWine() ? 2 : 0);
-    EXPECT_EQ(checker.Check(), 0);
+    EXPECT_EQ(checker.Repair(), RunsUnderWine() ? ProxyRepairFailed : Repaired);
+    EXPECT_EQ(checker.Check(), CheckCorrect);
 }
 
 }  // namespace

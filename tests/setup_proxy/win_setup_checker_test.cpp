@@ -15,22 +15,13 @@
 
 #include "default_config.h"
 #include "win_associated_setup_checker.h"
+#include "win_test_handles.h"
 
 namespace {
 
 // A scheme of its own, so the tests never touch a real registration.
 const std::string kScheme = "BrevantSetupTestScheme";
 const std::string kCommandKey = kScheme + "\\shell\\open\\command";
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-struct LocalFreer {
-    void operator()(void* memory) const { LocalFree(memory); }
-};
-using UniqueSecurityDescriptor = std::unique_ptr<void, LocalFreer>;
 
 std::string ProgramDirectory() {
     char path[MAX_PATH] = {};
@@ -82,7 +73,7 @@ bool SetKeyAccess(const std::string& subKey, const char* sddl) {
                                                               nullptr)) {
         return false;
     }
-    UniqueSecurityDescriptor descriptor(raw);
+    const UniqueLocalMemory descriptor(raw);
     HKEY rawKey = nullptr;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, WRITE_DAC, &rawKey) != ERROR_SUCCESS) {
         return false;
@@ -149,12 +140,12 @@ protected:
 };
 
 TEST_F(WinSetupCheckerTest, RepairWritesAllValues_WhenSchemeKeyIsMissing) {
-    ASSERT_EQ(LoadDefault(), 0);
+    ASSERT_EQ(LoadDefault(), ConfigLoaded);
 
-    EXPECT_EQ(checker.Check(), 1);
+    EXPECT_EQ(checker.Check(), CheckWrong);
     EXPECT_EQ(Statuses(checker),
               (std::vector<std::int32_t>{ItemKeyMissing, ItemKeyMissing, ItemKeyMissing}));
-    EXPECT_EQ(checker.Repair(), 0);
+    EXPECT_EQ(checker.Repair(), Repaired);
 
     const auto command = ReadValue(kCommandKey, "");
     const auto description = ReadValue(kScheme, "");
@@ -167,7 +158,7 @@ TEST_F(WinSetupCheckerTest, RepairWritesAllValues_WhenSchemeKeyIsMissing) {
     EXPECT_EQ(marker->type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(marker->text, "");
 
-    EXPECT_EQ(checker.Check(), 0);
+    EXPECT_EQ(checker.Check(), CheckCorrect);
     EXPECT_EQ(Statuses(checker), (std::vector<std::int32_t>{ItemOk, ItemOk, ItemOk}));
 }
 
@@ -189,9 +180,9 @@ TEST_F(WinSetupCheckerTest, Check_ComparesTextOnly_WhateverTheValueType) {
         WriteValue(kCommandKey, "", REG_SZ, CommandText());
         WriteValue(kScheme, "URL Protocol", REG_SZ, "");
         WriteValue(kScheme, "", c.type, c.description);
-        ASSERT_EQ(LoadDefault(), 0);
+        ASSERT_EQ(LoadDefault(), ConfigLoaded);
 
-        EXPECT_EQ(checker.Check(), c.expected == ItemOk ? 0 : 1);
+        EXPECT_EQ(checker.Check(), c.expected == ItemOk ? CheckCorrect : CheckWrong);
         EXPECT_EQ(Statuses(checker), (std::vector<std::int32_t>{ItemOk, c.expected, ItemOk}));
     }
 }
@@ -200,18 +191,18 @@ TEST_F(WinSetupCheckerTest, RepairReplacesValue_WhenTextIsWrong) {
     WriteValue(kCommandKey, "", REG_SZ, "C:\\elsewhere\\watch.exe %1");
     WriteValue(kScheme, "", REG_EXPAND_SZ, "URL:Other Protocol");
     WriteValue(kScheme, "URL Protocol", REG_SZ, "");
-    ASSERT_EQ(LoadDefault(), 0);
+    ASSERT_EQ(LoadDefault(), ConfigLoaded);
 
-    EXPECT_EQ(checker.Check(), 1);
+    EXPECT_EQ(checker.Check(), CheckWrong);
     EXPECT_EQ(Statuses(checker),
               (std::vector<std::int32_t>{ItemValueMismatch, ItemValueMismatch, ItemOk}));
-    EXPECT_EQ(checker.Repair(), 0);
+    EXPECT_EQ(checker.Repair(), Repaired);
 
     const auto description = ReadValue(kScheme, "");
     ASSERT_TRUE(description);
     EXPECT_EQ(description->type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(description->text, "URL:" + kScheme + " Protocol");
-    EXPECT_EQ(checker.Check(), 0);
+    EXPECT_EQ(checker.Check(), CheckCorrect);
 }
 
 TEST_F(WinSetupCheckerTest, RepairStopsAtFirstFailedWrite_LeavingLaterItemsUntouched) {
@@ -220,13 +211,13 @@ TEST_F(WinSetupCheckerTest, RepairStopsAtFirstFailedWrite_LeavingLaterItemsUntou
     WriteValue(kCommandKey, "", REG_SZ, oldCommand);
     // everyone may read the command key, nobody may write it
     ASSERT_TRUE(SetKeyAccess(kCommandKey, kEveryoneReads));
-    ASSERT_EQ(LoadDefault(), 0);
+    ASSERT_EQ(LoadDefault(), ConfigLoaded);
 
-    EXPECT_EQ(checker.Check(), 1);
+    EXPECT_EQ(checker.Check(), CheckWrong);
     // creating the command key created the scheme's key too: its values are merely absent
     EXPECT_EQ(Statuses(checker),
               (std::vector<std::int32_t>{ItemValueMismatch, ItemValueMismatch, ItemValueMismatch}));
-    EXPECT_EQ(checker.Repair(), 2);
+    EXPECT_EQ(checker.Repair(), SetupRepairFailed);
 
     ASSERT_TRUE(SetKeyAccess(kCommandKey, kEveryoneMayAll));
     const auto command = ReadValue(kCommandKey, "");
@@ -241,10 +232,10 @@ TEST_F(WinSetupCheckerTest, Check_IsInternalError_WhenApplicationNameIsEmpty) {
     const auto rootDefault = ReadValue("", "");
     const auto rootMarker = ReadValue("", "URL Protocol");
 
-    EXPECT_EQ(LoadDefault(), 3);
+    EXPECT_EQ(LoadDefault(), SetupConfigRefused);
     EXPECT_TRUE(checker.Items().empty());
-    EXPECT_EQ(checker.Check(), 2);
-    EXPECT_EQ(checker.Repair(), 2);
+    EXPECT_EQ(checker.Check(), CheckInternalError);
+    EXPECT_EQ(checker.Repair(), SetupRepairFailed);
 
     const auto rootDefaultAfter = ReadValue("", "");
     const auto rootMarkerAfter = ReadValue("", "URL Protocol");
@@ -270,9 +261,9 @@ TEST_F(WinSetupCheckerTest, Check_IsInternalErrorAndWritesNothing_WhenNameIsAFil
         const auto before = Values();
         WriteNameFile("<root><windows><application name=\"" + name + "\"/></windows></root>");
 
-        ASSERT_EQ(LoadDefault(), 0);
-        EXPECT_EQ(checker.Check(), 2);
-        EXPECT_EQ(checker.Repair(), 2);
+        ASSERT_EQ(LoadDefault(), ConfigLoaded);
+        EXPECT_EQ(checker.Check(), CheckInternalError);
+        EXPECT_EQ(checker.Repair(), SetupRepairFailed);
         EXPECT_EQ(Values(), before);
         if (standIn) {
             RegDeleteTreeA(HKEY_CLASSES_ROOT, name.c_str());
@@ -285,11 +276,11 @@ TEST_F(WinSetupCheckerTest, Repair_CompletesAnEarlierPartialRegistration) {
     HKEY raw = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, kCommandKey.c_str(), &raw), ERROR_SUCCESS);
     UniqueHkey(raw).reset();
-    ASSERT_EQ(LoadDefault(), 0);
+    ASSERT_EQ(LoadDefault(), ConfigLoaded);
 
-    EXPECT_EQ(checker.Check(), 1);
-    EXPECT_EQ(checker.Repair(), 0);
-    EXPECT_EQ(checker.Check(), 0);
+    EXPECT_EQ(checker.Check(), CheckWrong);
+    EXPECT_EQ(checker.Repair(), Repaired);
+    EXPECT_EQ(checker.Check(), CheckCorrect);
 }
 
 TEST_F(WinSetupCheckerTest, Check_ReadsValueWhole_WhenLongerThan260Bytes) {
@@ -297,18 +288,18 @@ TEST_F(WinSetupCheckerTest, Check_ReadsValueWhole_WhenLongerThan260Bytes) {
     WriteValue(kScheme, "", REG_SZ, longText);
     const std::string setup = "<setup><win><a key='HKEY_CLASSES_ROOT' sub_key='" + kScheme +
                               "' data='" + longText + "' wtag='other'/></win></setup>";
-    ASSERT_EQ(Load(setup.c_str()), 0);
+    ASSERT_EQ(Load(setup.c_str()), ConfigLoaded);
 
-    EXPECT_EQ(checker.Check(), 0);
+    EXPECT_EQ(checker.Check(), CheckCorrect);
     EXPECT_EQ(Statuses(checker), (std::vector<std::int32_t>{ItemOk}));
 }
 
 TEST_F(WinSetupCheckerTest, Check_PassesWithoutItems_AndRepairFailsBeforeAnyCheck) {
-    ASSERT_EQ(Load("<setup><win/></setup>"), 0);
-    EXPECT_EQ(checker.Check(), 0);
+    ASSERT_EQ(Load("<setup><win/></setup>"), ConfigLoaded);
+    EXPECT_EQ(checker.Check(), CheckCorrect);
 
-    ASSERT_EQ(LoadDefault(), 0);
-    EXPECT_EQ(checker.Repair(), 2);
+    ASSERT_EQ(LoadDefault(), ConfigLoaded);
+    EXPECT_EQ(checker.Repair(), SetupRepairFailed);
     EXPECT_FALSE(ReadValue(kScheme, ""));
 }
 
@@ -355,7 +346,7 @@ protected:
 };
 
 TEST_F(ProgramPathTest, Repair_PutsOwnProgramDirectoryInCommand_WhenRunFromElsewhere) {
-    EXPECT_EQ(RunProbe(), DWORD{1});
+    EXPECT_EQ(RunProbe(), DWORD{CheckWrong});
 
     const auto command = ReadValue(kCommandKey, "");
     ASSERT_TRUE(command);

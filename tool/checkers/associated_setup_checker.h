@@ -9,6 +9,8 @@
 
 #include <pugixml.hpp>
 
+#include "outcomes.h"
+
 // Makes sure the registry registers the application name as a URL protocol.
 class AssociatedSetupChecker {
 public:
@@ -49,13 +51,14 @@ struct SetupItem {
     std::int32_t status = ItemUnchecked;
 };
 
-// Results of building the item list.
-enum SetupLoadResult : int {
-    SetupLoaded = 0,
+// Results of building the item list; the checker's LoadConfig answers SetupConfigRefused for both
+// failures, and its Check an internal error after SetupUnresolved.
+enum SetupLoadResult {
+    SetupLoaded,
     // no section, no "win" element, or a root name outside the table
-    SetupRefused = 3,
+    SetupRefused,
     // an item needs the application name or the program directory and it is unknown or unusable
-    SetupUnresolved = 5,
+    SetupUnresolved,
 };
 
 // What the item templates are filled with; asked for only once the section has a "win" element.

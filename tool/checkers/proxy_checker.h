@@ -5,6 +5,8 @@
 
 #include <pugixml.hpp>
 
+#include "outcomes.h"
+
 // Makes sure the LAN Internet settings ask for a direct connection.
 class ProxyChecker {
 public:
@@ -21,6 +23,6 @@ std::unique_ptr<ProxyChecker> CreateProxyChecker();
 // WinINet's PROXY_TYPE_DIRECT, for code that does not see the platform headers.
 constexpr std::uint32_t kProxyTypeDirect = 0x1;
 
-// The check code for the LAN connection's type flags: 0 only for a direct connection and nothing
-// else, 1 otherwise, also when the flags could not be read.
+// The check code for the LAN connection's type flags: CheckCorrect only for a direct connection and
+// nothing else, CheckWrong otherwise, also when the flags could not be read.
 int ProxyCheckCode(bool flagsRead, std::uint32_t flags);

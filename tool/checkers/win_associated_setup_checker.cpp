@@ -1,18 +1,14 @@
 #include "win_associated_setup_checker.h"
 
+#include <windows.h>
+
 #include <optional>
 
 #include "platform.h"
+#include "win_handles.h"
 #include "win_text.h"
 
 namespace {
-
-// Check and repair codes (see the report's result cells).
-constexpr int kCheckOk = 0;
-constexpr int kCheckWrong = 1;
-constexpr int kCheckInternalError = 2;
-constexpr int kRepairOk = 0;
-constexpr int kRepairFailed = 2;
 
 // A value that keeps growing while it is read is given up after this many tries.
 constexpr int kReadAttempts = 8;
@@ -54,7 +50,7 @@ std::optional<WideItem> Widen(const SetupItem& item) {
 UniqueHkey OpenKey(HKEY root, const std::wstring& subKey) {
     HKEY key = nullptr;
     if (RegOpenKeyW(root, subKey.c_str(), &key) != ERROR_SUCCESS) {
-        return nullptr;
+        return UniqueHkey();
     }
     return UniqueHkey(key);
 }
@@ -165,31 +161,31 @@ int WinAssociatedSetupChecker::LoadConfig(const pugi::xml_node& section) {
         },
         items);
     unresolved = result == SetupUnresolved;
-    return result == SetupLoaded ? SetupLoaded : SetupRefused;
+    return result == SetupLoaded ? ConfigLoaded : SetupConfigRefused;
 }
 
 int WinAssociatedSetupChecker::Check() {
     refused = false;
     if (unresolved) {
-        return kCheckInternalError;
+        return CheckInternalError;
     }
     // nothing is taken over from a file type, not even by reporting its key as correct
     if (!items.empty() && IsValidApplicationName(applicationName) &&
         IsForeignFileTypeClass(applicationName, ReadClassKey(applicationName))) {
         refused = true;
-        return kCheckInternalError;
+        return CheckInternalError;
     }
-    int result = kCheckOk;
+    int result = CheckCorrect;
     for (SetupItem& item : items) {
         const std::optional<WideItem> wide = Widen(item);
         if (!wide) {
             refused = true;
-            return kCheckInternalError;
+            return CheckInternalError;
         }
         UniqueHkey key = OpenKey(wide->root, wide->subKey);
         if (!key) {
             item.status = ItemKeyMissing;
-            result = kCheckWrong;
+            result = CheckWrong;
             continue;
         }
         const std::optional<std::wstring> stored = ReadValueText(key.get(), wide->valueName);
@@ -197,7 +193,7 @@ int WinAssociatedSetupChecker::Check() {
         // only the text counts, whatever the value's type
         if (!stored || *stored != wide->data) {
             item.status = ItemValueMismatch;
-            result = kCheckWrong;
+            result = CheckWrong;
         } else {
             item.status = ItemOk;
         }
@@ -207,7 +203,7 @@ int WinAssociatedSetupChecker::Check() {
 
 int WinAssociatedSetupChecker::Repair() {
     if (unresolved || refused) {
-        return kRepairFailed;
+        return SetupRepairFailed;
     }
     for (const SetupItem& item : items) {
         if (item.status == ItemOk) {
@@ -215,14 +211,14 @@ int WinAssociatedSetupChecker::Repair() {
         }
         const std::optional<WideItem> wide = Widen(item);
         if (!wide) {
-            return kRepairFailed;
+            return SetupRepairFailed;
         }
         UniqueHkey key;
         switch (item.status) {
             case ItemKeyMissing: {
                 HKEY created = nullptr;
                 if (RegCreateKeyW(wide->root, wide->subKey.c_str(), &created) != ERROR_SUCCESS) {
-                    return kRepairFailed;
+                    return SetupRepairFailed;
                 }
                 key.reset(created);
                 if (!key) {
@@ -234,11 +230,11 @@ int WinAssociatedSetupChecker::Repair() {
                 key = OpenKey(wide->root, wide->subKey);
                 break;
             default:
-                return kRepairFailed;
+                return SetupRepairFailed;
         }
         if (!key || !WriteValue(key.get(), *wide)) {
-            return kRepairFailed;
+            return SetupRepairFailed;
         }
     }
-    return kRepairOk;
+    return Repaired;
 }

@@ -1,18 +1,9 @@
 #pragma once
 
-#include <windows.h>
-
-#include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "associated_setup_checker.h"
-
-struct KeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueHkey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 // The application name from the name file at path (UTF-8), read through the wide file call so that
 // any folder works; see ApplicationNameFromDocument.

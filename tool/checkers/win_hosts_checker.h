@@ -2,8 +2,10 @@
 
 #include "hosts_checker.h"
 
-// Writes the repaired text to the hosts file under the Windows system directory.
+// Reads and writes the hosts file under the Windows system directory.
 class WinHostsChecker : public HostsChecker {
 public:
     int Repair() override;
+    std::string GetHostsFilePath() override;
+    int BuildHostsContent() override;
 };

@@ -5,14 +5,7 @@
 
 #include <array>
 
-namespace {
-
 static_assert(kProxyTypeDirect == PROXY_TYPE_DIRECT);
-
-constexpr int kRepairOk = 0;
-constexpr int kRepairFailed = 2;
-
-}  // namespace
 
 std::unique_ptr<ProxyChecker> CreateProxyChecker() { return std::make_unique<WinProxyChecker>(); }
 
@@ -47,13 +40,13 @@ int WinProxyChecker::Repair() {
     list.pOptions = options.data();
 
     if (!InternetSetOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, sizeof(list))) {
-        return kRepairFailed;
+        return ProxyRepairFailed;
     }
     if (!InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {
-        return kRepairFailed;
+        return ProxyRepairFailed;
     }
     if (!InternetSetOptionW(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0)) {
-        return kRepairFailed;
+        return ProxyRepairFailed;
     }
-    return kRepairOk;
+    return Repaired;
 }

@@ -50,6 +50,14 @@ private:
     const FakeChecker& answers;
 };
 
+// The hosts checker's own file steps lie below Check, which the recording answers itself.
+class RecordingHostsChecker : public RecordingChecker<HostsChecker> {
+public:
+    using RecordingChecker::RecordingChecker;
+    std::string GetHostsFilePath() override { return std::string(); }
+    int BuildHostsContent() override { return CheckInternalError; }
+};
+
 }  // namespace
 
 FakeWorld& World() { return world; }
@@ -61,7 +69,7 @@ std::unique_ptr<HostsChecker> CreateHostsChecker() {
     if (world.hostsFactoryYieldsNothing) {
         return nullptr;
     }
-    return std::make_unique<RecordingChecker<HostsChecker>>("hosts", world.hosts);
+    return std::make_unique<RecordingHostsChecker>("hosts", world.hosts);
 }
 
 std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker() {
@@ -90,6 +98,3 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
     world.certificatePaths.push_back(path);
     return world.certificate;
 }
-
-// The hosts checker's own seam; the fake hosts checker never reaches it.
-std::string SystemDirectory() { return std::string(); }

@@ -4,13 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "outcomes.h"
 #include "platform.h"
 
 // What the fake checkers and the fake platform seams of the native tests do, and what they saw.
 struct FakeChecker {
-    int loadResult = 0;
-    int check = 0;
-    int repair = 0;
+    int loadResult = ConfigLoaded;
+    int check = CheckCorrect;
+    int repair = Repaired;
 };
 
 struct FakeWorld {
@@ -26,7 +27,7 @@ struct FakeWorld {
     std::map<std::string, std::string> languageValues;
     std::vector<std::string> profileFilesRead;
 
-    CertificateStatus certificate = CertificateStatus::kUnloadable;
+    CertificateStatus certificate = CertificateStatus::Unloadable;
     std::vector<std::string> certificatePaths;
 };
 

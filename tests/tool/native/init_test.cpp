@@ -25,7 +25,7 @@ TEST_F(InitTest, Construction_CreatesCheckersInOrderAndReadsTheSetting) {
     ClientCheckTool tool;
     EXPECT_THAT(World().journal, ElementsAre("hosts.new", "setup.new", "proxy.new"));
     EXPECT_THAT(World().profileFilesRead, ElementsAre(kSettingsFile));
-    EXPECT_EQ(tool.Label(3), Gbk("正常"));
+    EXPECT_EQ(tool.Label(LabelCorrect), Gbk("正常"));
 }
 
 TEST_F(InitTest, Construction_StopsAfterHostsFactory_WhenItYieldsNothing) {
@@ -34,7 +34,7 @@ TEST_F(InitTest, Construction_StopsAfterHostsFactory_WhenItYieldsNothing) {
     {
         ClientCheckTool tool;
         EXPECT_FALSE(tool.Init("cs", kDefaultConfig, false));
-        EXPECT_EQ(tool.Label(3), "Correct");  // lang stays empty
+        EXPECT_EQ(tool.Label(LabelCorrect), "Correct");  // lang stays empty
     }
     EXPECT_THAT(World().journal, ElementsAre("hosts.new"));
     EXPECT_TRUE(World().profileFilesRead.empty());
@@ -50,9 +50,9 @@ TEST_F(InitTest, Init_LanguageArgumentOverridesTheSetting) {
     World().languageValues[kSettingsFile] = "Simpchinese";
     ClientCheckTool tool;
     ASSERT_TRUE(tool.Init("en", kDefaultConfig, false));
-    EXPECT_EQ(tool.Label(3), "Correct");
+    EXPECT_EQ(tool.Label(LabelCorrect), "Correct");
     ASSERT_TRUE(tool.Init("cs", kDefaultConfig, false));
-    EXPECT_EQ(tool.Label(3), Gbk("正常"));
+    EXPECT_EQ(tool.Label(LabelCorrect), Gbk("正常"));
 }
 
 TEST_F(InitTest, Init_HandsEachCheckerItsFirstTopLevelSection) {
@@ -99,7 +99,7 @@ TEST_F(InitTest, Init_FailsWithoutLoadingAnything_WhenTextDoesNotParse) {
         World().journal.clear();
         EXPECT_FALSE(tool.Init("en", document, false)) << '"' << document << '"';
         EXPECT_TRUE(World().journal.empty()) << '"' << document << '"';
-        EXPECT_EQ(tool.Label(3), "Correct") << "the language is replaced all the same";
+        EXPECT_EQ(tool.Label(LabelCorrect), "Correct") << "the language is replaced all the same";
     }
 }
 
@@ -109,28 +109,29 @@ TEST_F(InitTest, Init_KeepsEarlierSections_WhenALaterParseFails) {
     World().journal.clear();
     EXPECT_FALSE(tool.Init("cs", "<hosts>", false));
     EXPECT_TRUE(World().journal.empty());
-    EXPECT_EQ(tool.Label(3), Gbk("正常"));
+    EXPECT_EQ(tool.Label(LabelCorrect), Gbk("正常"));
 }
 
 TEST_F(InitTest, Init_SucceedsWhatever_LoadConfigReturns) {
-    World().hosts.loadResult = 2;
-    World().setup.loadResult = 3;
+    World().hosts.loadResult = HostsConfigMissing;
+    World().setup.loadResult = SetupConfigRefused;
     World().proxy.loadResult = -1;
     ClientCheckTool tool;
     EXPECT_TRUE(tool.Init("en", kDefaultConfig, false));
 }
 
-TEST_F(InitTest, LoadSectionConfig_IsTrueOnlyWhenLoadConfigReturnsZero) {
+TEST_F(InitTest, LoadSectionConfig_IsTrueOnlyWhenLoadConfigReturnsLoaded) {
     pugi::xml_document document;
     ASSERT_TRUE(document.load_string(kDefaultConfig.c_str()));
-    for (int result : {0, 1, 2, 3, -1}) {
+    for (int result :
+         {int{ConfigLoaded}, 1, int{HostsConfigMissing}, int{SetupConfigRefused}, -1}) {
         World().hosts.loadResult = result;
         World().setup.loadResult = result;
         World().proxy.loadResult = result;
         ClientCheckTool tool;
-        EXPECT_EQ(tool.LoadHostsConfig(document), result == 0) << result;
-        EXPECT_EQ(tool.LoadSetupConfig(document), result == 0) << result;
-        EXPECT_EQ(tool.LoadProxyConfig(document), result == 0) << result;
+        EXPECT_EQ(tool.LoadHostsConfig(document), result == ConfigLoaded) << result;
+        EXPECT_EQ(tool.LoadSetupConfig(document), result == ConfigLoaded) << result;
+        EXPECT_EQ(tool.LoadProxyConfig(document), result == ConfigLoaded) << result;
     }
 }
 

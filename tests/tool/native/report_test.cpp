@@ -13,7 +13,7 @@ class ReportTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetWorld();
-        World().certificate = CertificateStatus::kValid;
+        World().certificate = CertificateStatus::Valid;
     }
 
     // A report from a tool whose construction is no longer in the journal.
@@ -62,7 +62,7 @@ TEST_F(ReportTest, BuildReport_MatchesWorkedExample_WhenEverythingIsCorrect) {
 }
 
 TEST_F(ReportTest, BuildReport_ShowsRepairedHostsRow_WhenHostsWereRewritten) {
-    World().hosts = {0, 1, 0};
+    World().hosts = {ConfigLoaded, CheckWrong, Repaired};
     const std::string expected =
         ReportHead("Name", "Check result", "Repair result", "Comment") +
         Lines({
@@ -79,9 +79,9 @@ TEST_F(ReportTest, BuildReport_ShowsRepairedHostsRow_WhenHostsWereRewritten) {
 }
 
 TEST_F(ReportTest, BuildReport_ShowsFailedRepairAndInternalError_InTheirRows) {
-    World().setup = {0, 1, 2};   // repair failed
-    World().proxy = {0, -1, 0};  // check could not run
-    World().certificate = CertificateStatus::kUnloadable;
+    World().setup = {ConfigLoaded, CheckWrong, SetupRepairFailed};
+    World().proxy = {ConfigLoaded, -1, Repaired};  // any code but the three is an internal error
+    World().certificate = CertificateStatus::Unloadable;
     const std::string expected =
         ReportHead("Name", "Check result", "Repair result", "Comment") +
         CorrectRow("Domain Name", "Correct") +
@@ -104,8 +104,8 @@ TEST_F(ReportTest, BuildReport_ShowsFailedRepairAndInternalError_InTheirRows) {
 }
 
 TEST_F(ReportTest, BuildReport_CarriesGbkLabels_WhenLanguageIsCs) {
-    World().hosts = {0, 1, 0};
-    World().certificate = CertificateStatus::kNotValidNow;
+    World().hosts = {ConfigLoaded, CheckWrong, Repaired};
+    World().certificate = CertificateStatus::NotValidNow;
     const std::string correct = Gbk("正常");
     const std::string expected =
         ReportHead(Gbk("名称"), Gbk("检测结果"), Gbk("修复结果"), Gbk("备注")) +
@@ -124,9 +124,9 @@ TEST_F(ReportTest, BuildReport_CarriesGbkLabels_WhenLanguageIsCs) {
 }
 
 TEST_F(ReportTest, BuildReport_ChecksInOrderAndRepairsOnlyCheckCodeOne) {
-    World().hosts = {0, 1, 5};
-    World().setup = {0, 2, 0};
-    World().proxy = {0, 1, 0};
+    World().hosts = {ConfigLoaded, CheckWrong, 5};
+    World().setup = {ConfigLoaded, CheckInternalError, Repaired};
+    World().proxy = {ConfigLoaded, CheckWrong, Repaired};
     ToolWithLanguage tool("en");
     World().journal.clear();
     tool.BuildReport();
@@ -171,14 +171,15 @@ const std::string kInternalError = "<td id=textcenter width=\"100\">Internal err
 
 TEST_F(ReportTest, ItemRows_RenderEveryCheckOutcome_InAllThreeRows) {
     const ResultCase cases[] = {
-        {0, 0, {kGreenCorrect, "<td id=textcenter></td>", kEmptyComment}, false},
-        {0, 9, {kGreenCorrect, "<td id=textcenter></td>", kEmptyComment}, false},
-        {1, 0, {kRedError, kGreenSuccess, kEmptyComment}, true},
-        {1, 3, {kRedError, kRedDefeated, kEmptyComment}, true},
-        {1, -1, {kRedError, kRedDefeated, kEmptyComment}, true},
-        {2, 0, {kRedError, kRedDefeated, kInternalError}, false},
-        {-1, 0, {kRedError, kRedDefeated, kInternalError}, false},
-        {7, 0, {kRedError, kRedDefeated, kInternalError}, false},
+        // a repair code that is not looked at, and codes outside the named ones, on purpose
+        {CheckCorrect, Repaired, {kGreenCorrect, "<td id=textcenter></td>", kEmptyComment}, false},
+        {CheckCorrect, 9, {kGreenCorrect, "<td id=textcenter></td>", kEmptyComment}, false},
+        {CheckWrong, Repaired, {kRedError, kGreenSuccess, kEmptyComment}, true},
+        {CheckWrong, HostsRepairFailed, {kRedError, kRedDefeated, kEmptyComment}, true},
+        {CheckWrong, -1, {kRedError, kRedDefeated, kEmptyComment}, true},
+        {CheckInternalError, Repaired, {kRedError, kRedDefeated, kInternalError}, false},
+        {-1, Repaired, {kRedError, kRedDefeated, kInternalError}, false},
+        {7, Repaired, {kRedError, kRedDefeated, kInternalError}, false},
     };
     struct Row {
         const char* name;
@@ -194,7 +195,7 @@ TEST_F(ReportTest, ItemRows_RenderEveryCheckOutcome_InAllThreeRows) {
     for (const Row& row : rows) {
         for (const ResultCase& c : cases) {
             ResetWorld();
-            (World().*row.checker) = {0, c.check, c.repair};
+            (World().*row.checker) = {ConfigLoaded, c.check, c.repair};
             ToolWithLanguage tool("en");
             World().journal.clear();
             const std::string expected =
@@ -232,16 +233,16 @@ TEST_F(ReportTest, CertificateRow_RendersEachOutcome) {
         const char* language;
         std::string expected;
     } cases[] = {
-        {CertificateStatus::kValid, "en", CertificateRowText("Creatificate", "#008000", "Correct")},
-        {CertificateStatus::kNotValidNow, "en", CertificateRowText("Creatificate", "red", "Error")},
-        {CertificateStatus::kNoCertificate, "en",
+        {CertificateStatus::Valid, "en", CertificateRowText("Creatificate", "#008000", "Correct")},
+        {CertificateStatus::NotValidNow, "en", CertificateRowText("Creatificate", "red", "Error")},
+        {CertificateStatus::NoCertificate, "en",
          CertificateRowText("Creatificate", "red", "Error")},
-        {CertificateStatus::kUnloadable, "en", ""},
-        {CertificateStatus::kValid, "cs",
+        {CertificateStatus::Unloadable, "en", ""},
+        {CertificateStatus::Valid, "cs",
          CertificateRowText(Gbk("证书有效性"), "#008000", Gbk("正常"))},
-        {CertificateStatus::kNotValidNow, "cs",
+        {CertificateStatus::NotValidNow, "cs",
          CertificateRowText(Gbk("证书有效性"), "red", Gbk("异常"))},
-        {CertificateStatus::kUnloadable, "cs", ""},
+        {CertificateStatus::Unloadable, "cs", ""},
     };
     for (const auto& c : cases) {
         World().certificate = c.status;
@@ -252,7 +253,7 @@ TEST_F(ReportTest, CertificateRow_RendersEachOutcome) {
 }
 
 TEST_F(ReportTest, BuildReport_EndsWithProxyRow_WhenCertificateIsUnloadable) {
-    World().certificate = CertificateStatus::kUnloadable;
+    World().certificate = CertificateStatus::Unloadable;
     EXPECT_EQ(Report("en"), ReportHead("Name", "Check result", "Repair result", "Comment") +
                                 CorrectRow("Domain Name", "Correct") +
                                 CorrectRow("App Setup", "Correct") +

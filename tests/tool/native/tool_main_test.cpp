@@ -40,7 +40,7 @@ class ToolMainTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetWorld();
-        World().certificate = CertificateStatus::kValid;
+        World().certificate = CertificateStatus::Valid;
         // one file per test: ctest runs these in parallel
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         reportPath = ::testing::TempDir() + "tool_main_" + info->name() + ".html";
@@ -73,7 +73,7 @@ TEST_F(ToolMainTest, ToolMain_RefusesBadCommandLinesBeforeCreatingAnything) {
         ResetWorld();
         const ToolRun run = RunTool(c.args);
         EXPECT_EQ(run.output, c.output) << ::testing::PrintToString(c.args);
-        EXPECT_EQ(run.status, -1) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(run.status, ExitFailure) << ::testing::PrintToString(c.args);
         EXPECT_TRUE(World().journal.empty()) << ::testing::PrintToString(c.args);
         EXPECT_FALSE(Exists("r.html"));
     }
@@ -82,7 +82,7 @@ TEST_F(ToolMainTest, ToolMain_RefusesBadCommandLinesBeforeCreatingAnything) {
 TEST_F(ToolMainTest, ToolMain_WritesTheReportSilently_WhenAllGoesWell) {
     const ToolRun run = RunTool({"--path", reportPath, "--lang", "en"});
     EXPECT_EQ(run.output, "");
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, ExitOk);
     EXPECT_EQ(ReadAll(reportPath), EnglishAllCorrectReport());
 }
 
@@ -90,7 +90,7 @@ TEST_F(ToolMainTest, ToolMain_WritesEnglish_ForEveryLanguageButCs) {
     World().languageValues["C:\\Program Files\\Brevant\\Lang_config.cfg"] = "Simpchinese";
     for (const char* language : {"en", "CS", "zh", "", "cs "}) {
         const ToolRun run = RunTool({"--path", reportPath, "--lang", language});
-        EXPECT_EQ(run.status, 0) << language;
+        EXPECT_EQ(run.status, ExitOk) << language;
         EXPECT_EQ(ReadAll(reportPath), EnglishAllCorrectReport()) << '"' << language << '"';
     }
     RunTool({"--path", reportPath, "--lang", "cs"});
@@ -107,7 +107,7 @@ TEST_F(ToolMainTest, ToolMain_ReplacesAnExistingReport) {
         std::ofstream old(reportPath);
         old << std::string(5000, 'x');
     }
-    EXPECT_EQ(RunTool({"--path", reportPath, "--lang", "en"}).status, 0);
+    EXPECT_EQ(RunTool({"--path", reportPath, "--lang", "en"}).status, ExitOk);
     EXPECT_EQ(ReadAll(reportPath), EnglishAllCorrectReport());
 }
 
@@ -116,7 +116,7 @@ TEST_F(ToolMainTest, ToolMain_ReportsCantWriteAfterTheChecks_WhenFolderIsMissing
     const std::string path = ::testing::TempDir() + "tool_main_no_such_folder/report.html";
     const ToolRun run = RunTool({"--path", path, "--lang", "en"});
     EXPECT_EQ(run.output, "Can't write " + path + "\n");
-    EXPECT_EQ(run.status, -1);
+    EXPECT_EQ(run.status, ExitFailure);
     const std::vector<std::string> ran = {"hosts.new",
                                           "setup.new",
                                           "proxy.new",
@@ -138,7 +138,7 @@ TEST_F(ToolMainTest, ToolMain_ReportsCantWrite_WhenWritingFails) {
     // /dev/full opens fine and refuses every byte: the failure shows only when the file is flushed
     const ToolRun run = RunTool({"--path", "/dev/full", "--lang", "en"});
     EXPECT_EQ(run.output, "Can't write /dev/full\n");
-    EXPECT_EQ(run.status, -1);
+    EXPECT_EQ(run.status, ExitFailure);
 }
 
 TEST_F(ToolMainTest, ToolMain_ReportsConfigurationFailureAndWritesNothing_WhenInitFails) {
@@ -148,7 +148,7 @@ TEST_F(ToolMainTest, ToolMain_ReportsConfigurationFailureAndWritesNothing_WhenIn
               "\xE5\x8A\xA0\xE8\xBD\xBD\xE9\x85\x8D\xE7\xBD\xAE\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4"
               "\xB1\xE8\xB4\xA5\n\n");
     EXPECT_EQ(run.output.substr(0, 24), "加载配置文件失败");
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, ExitOk);
     EXPECT_FALSE(Exists(reportPath));
 }
 

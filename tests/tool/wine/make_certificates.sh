@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the certificate files of the Wine tests in <out dir>: certificates valid now, expired and
-# not yet valid (fixed dates, signed by a throw-away CA), the same in DER, a CRL and PKCS #7 files,
-# PEM files holding the private key before or after the certificate, or only the key, and chains.
+# not yet valid (dates relative to the day they are made, signed by a throw-away CA), the same in
+# DER, a CRL and PKCS #7 files, PEM files holding the private key before or after the certificate,
+# or only the key, and chains.
 set -euo pipefail
 out=$1
 rm -rf "$out.work"
@@ -39,9 +40,12 @@ sign() {  # name start end
     openssl ca -batch -config ca.cnf -in host.csr -out "$1.pem" -notext \
         -startdate "$2" -enddate "$3" 2>/dev/null
 }
-sign valid 20200101000000Z 20491231235959Z
-sign expired 20200101000000Z 20210101000000Z
-sign future 20480101000000Z 20491231235959Z
+# a time relative to now, as openssl ca takes it
+at() { date -u -d "$1" +%Y%m%d%H%M%SZ; }
+# valid for years after a build, so a kept build folder stays right
+sign valid "$(at '-1 year')" "$(at '+10 years')"
+sign expired "$(at '-3 years')" "$(at '-2 years')"
+sign future "$(at '+10 years')" "$(at '+11 years')"
 
 cp valid.pem expired.pem future.pem "$out/"
 openssl x509 -in valid.pem -outform DER -out "$out/valid.der"

@@ -9,11 +9,14 @@
 
 #include "expected_report.h"
 #include "machine_state.h"
+#include "outcomes.h"
 #include "wine_support.h"
 
 namespace {
 
-const DWORD kExitFailure = static_cast<DWORD>(-1);
+// exit statuses as the platform reports them, an unsigned 32-bit value
+const DWORD kExitOk = static_cast<DWORD>(ExitOk);
+const DWORD kExitFailure = static_cast<DWORD>(ExitFailure);
 
 // GBK bytes of UTF-16 text, converted by the platform at test time.
 std::string Gbk(const wchar_t* text) {
@@ -105,7 +108,7 @@ TEST_F(ToolRunTest, Tool_WritesTheWorkedExample_WhenEverythingIsCorrect) {
     WriteFileBytes(certificate, CertificateFile("valid.pem"));
     const ProcessResult run = Run("--path report.html --lang en");
     EXPECT_EQ(run.output, "");
-    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.exitCode, kExitOk);
     EXPECT_EQ(Report(), Crlf(EnglishCorrectItems(kValidRow)));
 }
 
@@ -114,7 +117,7 @@ TEST_F(ToolRunTest, Tool_WritesGbkLabels_WhenLanguageIsCs) {
     WriteFileBytes(certificate, CertificateFile("expired.pem"));
     const ProcessResult run = Run("--path \"" + report + "\" --lang cs");
     EXPECT_EQ(run.output, "");
-    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.exitCode, kExitOk);
     const std::string correct = Gbk(L"正常");
     EXPECT_EQ(
         Report(),
@@ -148,7 +151,7 @@ TEST_F(ToolRunTest, Tool_WritesEnglish_ForEveryLanguageButCsWhateverTheSettingsF
             WriteFileBytes(settings, c.settings);
         }
         const ProcessResult run = Run(std::string("--path report.html --lang ") + c.language);
-        EXPECT_EQ(run.exitCode, 0u) << c.language;
+        EXPECT_EQ(run.exitCode, kExitOk) << c.language;
         const std::string correct = Gbk(L"正常");
         const std::string expected =
             c.chinese ? ChineseHead() + CorrectRow(Gbk(L"本地域名解析"), correct) +
@@ -201,7 +204,7 @@ TEST_F(ToolRunTest, Tool_ShowsTheCertificateRow_ByWhatTheFileHolds) {
         }
         const ProcessResult run = Run("--path report.html --lang en");
         EXPECT_EQ(run.output, "") << c.name;
-        EXPECT_EQ(run.exitCode, 0u) << c.name;
+        EXPECT_EQ(run.exitCode, kExitOk) << c.name;
         EXPECT_EQ(Report(), Crlf(EnglishCorrectItems(c.row))) << c.name;
     }
 }
@@ -212,7 +215,7 @@ TEST_F(ToolRunTest, Tool_RepairsEveryItem_FromABareMachine) {
     MachineState::SetProxyFlags(PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY);
     const ProcessResult first = Run("--path report.html --lang en");
     EXPECT_EQ(first.output, "");
-    EXPECT_EQ(first.exitCode, 0u);
+    EXPECT_EQ(first.exitCode, kExitOk);
     // Wine refuses the final refresh of the proxy repair (Windows accepts it), so that repair
     // reports failure although the direct setting is stored: the next run finds it correct
     EXPECT_EQ(Report(), Crlf(EnglishHead() + RepairedRow("Domain Name", "Error", "Success") +
@@ -220,7 +223,7 @@ TEST_F(ToolRunTest, Tool_RepairsEveryItem_FromABareMachine) {
                              FailedRepairRow("Proxy", "Error", "Defeated") + "</table><br/>\n"));
 
     const ProcessResult second = Run("--path report.html --lang en");
-    EXPECT_EQ(second.exitCode, 0u);
+    EXPECT_EQ(second.exitCode, kExitOk);
     EXPECT_EQ(Report(), Crlf(EnglishCorrectItems("")));
 }
 
@@ -241,7 +244,7 @@ TEST_F(ToolRunTest, Tool_ReplacesAnExistingReport) {
     MakeEverythingCorrect();
     WriteFileBytes(report, std::string(10000, 'x') + "\r\n");
     const ProcessResult run = Run("--path report.html --lang en");
-    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.exitCode, kExitOk);
     EXPECT_EQ(Report(), Crlf(EnglishCorrectItems("")));
 }
 
@@ -260,14 +263,14 @@ TEST_F(ToolRunTest, Tool_RunsNormally_WhenSettingsFileNameWouldNotFitItsBuffer) 
     MachineState::SetDirectProxy();
     const ProcessResult first = RunProgram(deepTool, "--path report.html --lang en", deep);
     EXPECT_EQ(first.output, "");
-    EXPECT_EQ(first.exitCode, 0u);
+    EXPECT_EQ(first.exitCode, kExitOk);
     EXPECT_EQ(ReadFileBytes(deep + "report.html"),
               Crlf(EnglishHead() + CorrectRow("Domain Name", "Correct") +
                    RepairedRow("App Setup", "Error", "Success") + CorrectRow("Proxy", "Correct") +
                    "</table><br/>\n"));
     // what the repair wrote reads back whole
     const ProcessResult second = RunProgram(deepTool, "--path report.html --lang en", deep);
-    EXPECT_EQ(second.exitCode, 0u);
+    EXPECT_EQ(second.exitCode, kExitOk);
     EXPECT_EQ(ReadFileBytes(deep + "report.html"), Crlf(EnglishCorrectItems("")));
 }
 
@@ -311,7 +314,7 @@ TEST_F(ToolRunTest, Tool_RewritesAnOldRegistrationWithItsRealFolder_WhateverTheF
             const ProcessResult run =
                 RunProgram(path + L"tool.exe", L"--path report.html --lang en", path);
             EXPECT_EQ(run.output, "");
-            EXPECT_EQ(run.exitCode, 0u);
+            EXPECT_EQ(run.exitCode, kExitOk);
             EXPECT_EQ(ReadFileBytes(path + L"report.html"),
                       Crlf(EnglishHead() + CorrectRow("Domain Name", "Correct") + setupRow +
                            CorrectRow("Proxy", "Correct") + kValidRow + "</table><br/>\n"));
@@ -346,13 +349,10 @@ TEST_F(ToolImageTest, ToolExe_IsAGraphicalProgram) {
 }
 
 TEST_F(ToolImageTest, ToolExe_EmbedsTheAdministratorManifest) {
-    struct ModuleFreer {
-        void operator()(HMODULE module) const { FreeLibrary(module); }
-    };
-    std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFreer> module(
+    const UniqueModule module(
         LoadLibraryExA(WindowsPath(TOOL_EXE).c_str(), nullptr,
                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-    ASSERT_NE(module, nullptr);
+    ASSERT_TRUE(module);
     HRSRC resource = FindResourceA(module.get(), CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
     ASSERT_NE(resource, nullptr);
     HGLOBAL loaded = LoadResource(module.get(), resource);

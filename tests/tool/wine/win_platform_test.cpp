@@ -55,27 +55,25 @@ TEST(WinPlatformTest, QueryCertificateFile_TellsEveryOutcomeApart) {
         std::string contents;
         CertificateStatus status;
     } cases[] = {
-        {"valid PEM", CertificateFile("valid.pem"), CertificateStatus::kValid},
-        {"valid DER", CertificateFile("valid.der"), CertificateStatus::kValid},
-        {"chain", CertificateFile("chain.pem"), CertificateStatus::kValid},
-        {"key, certificate", CertificateFile("key_then_certificate.pem"),
-         CertificateStatus::kValid},
-        {"certificate, key", CertificateFile("certificate_then_key.pem"),
-         CertificateStatus::kValid},
+        {"valid PEM", CertificateFile("valid.pem"), CertificateStatus::Valid},
+        {"valid DER", CertificateFile("valid.der"), CertificateStatus::Valid},
+        {"chain", CertificateFile("chain.pem"), CertificateStatus::Valid},
+        {"key, certificate", CertificateFile("key_then_certificate.pem"), CertificateStatus::Valid},
+        {"certificate, key", CertificateFile("certificate_then_key.pem"), CertificateStatus::Valid},
         {"chain, valid first", CertificateFile("chain_valid_expired.pem"),
-         CertificateStatus::kValid},
+         CertificateStatus::Valid},
         {"key, chain expired first", CertificateFile("key_chain_expired_valid.pem"),
-         CertificateStatus::kNotValidNow},
-        {"key only", CertificateFile("key_only.pem"), CertificateStatus::kUnloadable},
-        {"expired", CertificateFile("expired.pem"), CertificateStatus::kNotValidNow},
-        {"not yet valid", CertificateFile("future.pem"), CertificateStatus::kNotValidNow},
+         CertificateStatus::NotValidNow},
+        {"key only", CertificateFile("key_only.pem"), CertificateStatus::Unloadable},
+        {"expired", CertificateFile("expired.pem"), CertificateStatus::NotValidNow},
+        {"not yet valid", CertificateFile("future.pem"), CertificateStatus::NotValidNow},
         {"PKCS7 with a certificate", CertificateFile("pkcs7_expired.p7b"),
-         CertificateStatus::kNotValidNow},
-        {"CRL", CertificateFile("crl.pem"), CertificateStatus::kNoCertificate},
+         CertificateStatus::NotValidNow},
+        {"CRL", CertificateFile("crl.pem"), CertificateStatus::NoCertificate},
         {"PKCS7 without certificate", CertificateFile("pkcs7_no_certificate.p7b"),
-         CertificateStatus::kNoCertificate},
-        {"text", "not a certificate\r\n", CertificateStatus::kUnloadable},
-        {"empty", "", CertificateStatus::kUnloadable},
+         CertificateStatus::NoCertificate},
+        {"text", "not a certificate\r\n", CertificateStatus::Unloadable},
+        {"empty", "", CertificateStatus::Unloadable},
     };
     TempFolder folder;
     // the same folder name; its UTF-8 path reaches the wide calls
@@ -87,9 +85,9 @@ TEST(WinPlatformTest, QueryCertificateFile_TellsEveryOutcomeApart) {
         ASSERT_TRUE(WriteFileBytes(wideFolder + L"localhost_brevant_io.pem", c.contents)) << c.name;
         EXPECT_EQ(QueryCertificateFile(path), c.status) << c.name;
     }
-    EXPECT_EQ(QueryCertificateFile(subfolder + "missing.pem"), CertificateStatus::kUnloadable);
+    EXPECT_EQ(QueryCertificateFile(subfolder + "missing.pem"), CertificateStatus::Unloadable);
     EXPECT_EQ(QueryCertificateFile(folder.Path().substr(0, folder.Path().size() - 1)),
-              CertificateStatus::kUnloadable);
+              CertificateStatus::Unloadable);
 }
 
 TEST(WinPlatformTest, ModuleFileName_NamesThisProgram) {

@@ -71,15 +71,14 @@ void DeleteTreeW(const std::wstring& path) {
         return;
     }
     WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
+    const UniqueFindHandle search(FindFirstFileW((path + L"\\*").c_str(), &entry));
+    if (search) {
         do {
             const std::wstring name = entry.cFileName;
             if (name != L"." && name != L"..") {
                 DeleteTreeW(path + L"\\" + name);
             }
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
+        } while (FindNextFileW(search.get(), &entry));
     }
     RemoveDirectoryW(path.c_str());
 }
@@ -129,8 +128,8 @@ ProcessResult RunProgram(const std::wstring& program, const std::wstring& argume
     UniqueHandle readEnd(rawRead);
     UniqueHandle writeEnd(rawWrite);
     SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-    UniqueHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   &inheritable, OPEN_EXISTING, 0, nullptr));
+    UniqueFileHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       &inheritable, OPEN_EXISTING, 0, nullptr));
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;

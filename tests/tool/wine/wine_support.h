@@ -2,24 +2,9 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
-#include <type_traits>
 
-// Closes a kernel handle; both null and INVALID_HANDLE_VALUE mean "none".
-struct HandleCloser {
-    void operator()(HANDLE handle) const {
-        if (handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-        }
-    }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-struct RegKeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueHkey = std::unique_ptr<std::remove_pointer_t<HKEY>, RegKeyCloser>;
+#include "win_test_handles.h"
 
 // A build path ("/work/x" under Wine's drive Z:) as a Windows path; Windows paths stay as they are.
 std::string WindowsPath(const std::string& path);
