@@ -1,16 +1,18 @@
 #include "win_dialog_worker.h"
 
-#include <process.h>
 #include <shellapi.h>
 
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "win_dialog_thread.h"
 #include "win_handles.h"
+#include "win_module_thread.h"
 
 namespace {
 
@@ -58,24 +60,59 @@ void bringToFront(HWND window) {
     SetFocus(window);
 }
 
-void attachInputOfForegroundThread(BOOL attach) {
-    const DWORD foregroundThread = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
-    AttachThreadInput(foregroundThread, GetCurrentThreadId(), attach);
-}
+// Shares the input state of the thread in front with the calling thread while the dialog runs,
+// so that the dialog may take the foreground; undoes exactly that pair, even when another
+// thread's window came to the front meanwhile.
+class InputAttachment {
+public:
+    InputAttachment()
+        : attachedThread_(GetWindowThreadProcessId(GetForegroundWindow(), nullptr)),
+          ownThread_(GetCurrentThreadId()),
+          attached_(attachedThread_ != 0 && attachedThread_ != ownThread_ &&
+                    AttachThreadInput(attachedThread_, ownThread_, TRUE)) {}
+    ~InputAttachment() {
+        if (attached_) AttachThreadInput(attachedThread_, ownThread_, FALSE);
+    }
+    InputAttachment(const InputAttachment&) = delete;
+    InputAttachment& operator=(const InputAttachment&) = delete;
 
+private:
+    DWORD attachedThread_;
+    DWORD ownThread_;
+    bool attached_;
+};
+
+// The host's callback must not end the host nor keep dialogLock: whatever it throws stops here.
 void deliver(const DialogRequest& request, const std::string& directory,
              const std::vector<std::string>& names) {
-    if (request.callback) request.callback(directory, names);
+    if (!request.callback) return;
+    try {
+        request.callback(directory, names);
+    } catch (...) {
+    }
 }
 
 // The worker and the watcher share the icon; whoever finishes last destroys it.
-void iconWatcher(std::shared_ptr<UniqueIcon> icon) {
+using SharedIcon = std::shared_ptr<UniqueIcon>;
+
+unsigned __stdcall iconWatcher(void* argument) {
     const RunningThread running;
+    const std::unique_ptr<SharedIcon> icon(static_cast<SharedIcon*>(argument));
     std::this_thread::sleep_for(kIconDelay);
-    const std::wstring title = activeDialogTitle();
-    const HWND window = FindWindowW(nullptr, title.c_str());
+    const HWND window = findDialogWindow();
     if (window != nullptr) {
-        SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon->get()));
+        SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>((*icon)->get()));
+    }
+    return 0;
+}
+
+void startIconWatcher(const SharedIcon& icon) {
+    auto argument = std::make_unique<SharedIcon>(icon);
+    ++runningThreads;
+    if (startModuleThread(&iconWatcher, argument.get())) {
+        argument.release();  // the watcher owns it now
+    } else {
+        --runningThreads;
     }
 }
 
@@ -152,61 +189,94 @@ std::wstring activeDialogTitle() {
     return activeDialogTitleText;
 }
 
-void requestDialog(DialogKind kind, bool isChinese, DialogCallback callback) {
-    auto request =
-        std::make_unique<DialogRequest>(DialogRequest{kind, isChinese, std::move(callback)});
+bool requestDialog(DialogKind kind, bool isChinese, DialogCallback callback) {
+    std::unique_ptr<DialogRequest> request;
+    try {
+        request =
+            std::make_unique<DialogRequest>(DialogRequest{kind, isChinese, std::move(callback)});
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     ++runningThreads;
-    const UniqueHandle thread(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, &dialogWorker, request.get(), 0, nullptr)));
-    if (!thread) {
+    if (!startModuleThread(&dialogWorker, request.get())) {
         --runningThreads;
-        return;
+        return false;
     }
     request.release();  // the worker owns it now
+    return true;
+}
+
+HWND findDialogWindow() {
+    struct Search {
+        std::wstring title;
+        HWND found;
+    } search{activeDialogTitle(), nullptr};
+    const DWORD thread = dialogThreadId();
+    if (search.title.empty() || thread == 0) return nullptr;
+    // the stored caption, as FindWindowW compares it: no message to the dialog's thread
+    const auto matchTitle = [](HWND window, LPARAM argument) -> BOOL {
+        auto& search = *reinterpret_cast<Search*>(argument);
+        std::vector<wchar_t> caption(search.title.size() + 2);
+        const int length =
+            InternalGetWindowText(window, caption.data(), static_cast<int>(caption.size()));
+        if (search.title.compare(0, std::wstring::npos, caption.data(),
+                                 static_cast<std::size_t>(length)) != 0) {
+            return TRUE;
+        }
+        search.found = window;
+        return FALSE;
+    };
+    EnumThreadWindows(thread, matchTitle, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 void activateDialogWindow() {
-    const std::wstring title = activeDialogTitle();
-    if (title.empty()) return;
-    const HWND window = FindWindowW(nullptr, title.c_str());
+    const HWND window = findDialogWindow();
     if (window != nullptr) bringToFront(window);
 }
+
+namespace {
+
+// Shows the request's dialog on the dialog thread; the caller holds dialogLock. The result
+// buffer and the icon exist only from here on, so requests waiting for the lock hold neither.
+Selection showDialog(const DialogRequest& request) {
+    try {
+        std::unique_ptr<CFileDialog> dialog = dialogFactory.load()(request.kind);
+        OPENFILENAMEW& ofn = dialog->GetOFN();
+        ofn.lpstrTitle = dialogTitle(request.kind, request.isChinese);
+        ResultBuffer buffer(ofn);
+        const auto icon = std::make_shared<UniqueIcon>(ExtractIconW(nullptr, L"images\\UI.ico", 0));
+
+        publishActiveDialogTitle(ofn.lpstrTitle);
+        INT_PTR result = IDCANCEL;
+        runOnDialogThread([&] {
+            const InputAttachment input;
+            startIconWatcher(icon);
+            result = dialog->DoModal();
+        });
+        if (result != IDOK) return Selection();
+        return collectSelection(*dialog, request.kind);
+    } catch (const std::bad_alloc&) {
+        return Selection();  // as a dialog that could not be shown
+    }
+}
+
+}  // namespace
 
 unsigned __stdcall dialogWorker(void* argument) {
     const RunningThread running;
     std::unique_ptr<DialogRequest> request(static_cast<DialogRequest*>(argument));
-    const auto afx = AfxWinInit(GetModuleHandleW(nullptr), nullptr, GetCommandLineW(), 0);
-    if (!afx) return 0;
+    // the class library's per-thread preparation belongs to the dialog thread now
+    if (!startDialogThread()) return 0;
 
-    std::unique_ptr<CFileDialog> dialog = dialogFactory.load()(request->kind);
-    OPENFILENAMEW& ofn = dialog->GetOFN();
-    ofn.lpstrTitle = dialogTitle(request->kind, request->isChinese);
-    ResultBuffer buffer(ofn);
-    auto icon = std::make_shared<UniqueIcon>(ExtractIconW(nullptr, L"images\\UI.ico", 0));
-
-    const std::wstring openTitle = activeDialogTitle();
-    if (!openTitle.empty()) {
-        const HWND openWindow = FindWindowW(nullptr, openTitle.c_str());
-        if (openWindow != nullptr) {
-            bringToFront(openWindow);
-            deliver(*request, std::string(), {});
-            return 0;
-        }
+    if (const HWND openWindow = findDialogWindow()) {
+        bringToFront(openWindow);
+        deliver(*request, std::string(), {});
+        return 0;
     }
 
-    std::unique_lock<std::mutex> lock(dialogLock);
-    publishActiveDialogTitle(ofn.lpstrTitle);
-    attachInputOfForegroundThread(TRUE);
-    ++runningThreads;
-    std::thread(iconWatcher, icon).detach();
-
-    Selection selection;
-    if (dialog->DoModal() == IDOK) selection = collectSelection(*dialog, request->kind);
-    buffer.release();
-    dialog.reset();
-    icon.reset();
-    attachInputOfForegroundThread(FALSE);
-
+    const std::lock_guard<std::mutex> lock(dialogLock);
+    const Selection selection = showDialog(*request);
     if (selection.reopenFolderDialog) {
         DialogCallback callback = request->callback;
         requestDialog(UploadFolders, request->isChinese, std::move(callback));

@@ -19,11 +19,17 @@ struct DialogRequest {
 // The title of kind in the chosen language; it is also the dialog window's caption.
 const wchar_t* dialogTitle(DialogKind kind, bool isChinese);
 
-// Starts one detached worker for the request; returns at once. A request whose thread cannot be
-// started is released and never answered.
-void requestDialog(DialogKind kind, bool isChinese, DialogCallback callback);
+// Starts one detached worker for the request and returns at once: true when the worker runs and
+// owns the request, false when its thread cannot be started (the request is released and never
+// answered).
+bool requestDialog(DialogKind kind, bool isChinese, DialogCallback callback);
 
-// Brings the window titled like the last dialog shown to the front, if there is one.
+// The library's own dialog while it is open: a window of the dialog thread (this process) bearing
+// the title of the last dialog shown; nullptr otherwise. Windows of other threads or programs with
+// the same title never count.
+HWND findDialogWindow();
+
+// Brings the library's open dialog to the front, if there is one.
 void activateDialogWindow();
 
 // A consistent copy of the title of the last dialog shown ("" before the first).
@@ -40,5 +46,5 @@ using DialogFactory = std::unique_ptr<CFileDialog> (*)(DialogKind kind);
 std::unique_ptr<CFileDialog> makeDialog(DialogKind kind);
 void setDialogFactory(DialogFactory factory);
 
-// Workers and icon watchers that have not ended yet.
+// Workers and icon watchers that have not ended yet (the long-lived dialog thread is not counted).
 int runningDialogThreads();
