@@ -1,5 +1,6 @@
 // The worker behind the exports, driven through a fake dialog layer: no window is needed unless a
-// test stands one in for an open dialog.
+// test stands one in for an open dialog. The fake dialogs run where real ones do: on the library's
+// dialog thread.
 
 #include <windows.h>
 
@@ -15,40 +16,57 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "path_list.h"
+#include "win_dialog_thread.h"
 #include "win_dialog_worker.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
+// How long a test waits for something that must happen: a limit for a hung worker, not a
+// stopwatch (a loaded machine under Wine can take seconds for a first window-system call).
+constexpr auto kLimit = 60s;
+
 // What the fake user does with one dialog.
 struct Answer {
     Answer() = default;
     Answer(std::vector<std::wstring> chosen, INT_PTR modalResult = IDOK, bool window = false,
-           std::shared_ptr<std::atomic<bool>> held = nullptr)
+           std::shared_ptr<std::atomic<bool>> held = nullptr, std::function<void()> whileOpen = {})
         : paths(std::move(chosen)),
           result(modalResult),
           showWindow(window),
-          hold(std::move(held)) {}
+          hold(std::move(held)),
+          duringDialog(std::move(whileOpen)) {}
 
     std::vector<std::wstring> paths;
     INT_PTR result = IDOK;
     bool showWindow = false;  // stand a window with the dialog's title in for the dialog
     std::shared_ptr<std::atomic<bool>> hold;  // keep the dialog open while set
+    std::function<void()> duringDialog;       // what the user does meanwhile
 };
 
-// What a dialog looked like when it ran.
+// What a dialog looked like when it ran, and where.
 struct Shown {
     std::wstring title;
     bool picksFolders;
     DWORD flags;
     DWORD maxFile;
+    DWORD thread;
+    APTTYPE apartment;
 };
+
+APTTYPE currentApartment() {
+    APTTYPE type{};
+    APTTYPEQUALIFIER qualifier{};
+    if (FAILED(CoGetApartmentType(&type, &qualifier))) return APTTYPE_CURRENT;
+    return type;
+}
 
 std::mutex fakeMutex;
 std::deque<Answer> answers;
@@ -66,13 +84,15 @@ public:
     INT_PTR DoModal() override {
         {
             const std::lock_guard<std::mutex> guard(fakeMutex);
-            shown.push_back({m_ofn.lpstrTitle, picksFolders_, m_ofn.Flags, m_ofn.nMaxFile});
+            shown.push_back({m_ofn.lpstrTitle, picksFolders_, m_ofn.Flags, m_ofn.nMaxFile,
+                             GetCurrentThreadId(), currentApartment()});
         }
         HWND window = nullptr;
         if (answer_.showWindow) {
             window = CreateWindowExW(0, L"STATIC", m_ofn.lpstrTitle, WS_POPUP | WS_VISIBLE, 0, 0,
                                      100, 100, nullptr, nullptr, nullptr, nullptr);
         }
+        if (answer_.duringDialog) answer_.duringDialog();
         // keep answering messages, as a real modal dialog does
         while (answer_.hold && *answer_.hold) {
             MSG message;
@@ -127,7 +147,7 @@ public:
     // Waits until count deliveries arrived in all; false on time-out.
     bool waitFor(std::size_t count) {
         std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, 10s, [&] { return total() >= count; });
+        return changed_.wait_for(lock, kLimit, [&] { return total() >= count; });
     }
 
     std::vector<Delivery> of(int id) {
@@ -157,12 +177,21 @@ bool canCreateWindows() {
 }
 
 bool waitUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 2000; ++i) {
-        if (condition()) return true;
+    const auto deadline = std::chrono::steady_clock::now() + kLimit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(5ms);
     }
-    return false;
+    return true;
 }
+
+// The first window-system call of a fresh Wine process can take many seconds; it is made here,
+// before any test, without a limit.
+class WindowSystemWarmUp : public ::testing::Environment {
+public:
+    void SetUp() override { canCreateWindows(); }
+};
+const auto* const warmUp = ::testing::AddGlobalTestEnvironment(new WindowSystemWarmUp);
 
 class DialogWorker : public ::testing::Test {
 protected:
@@ -437,6 +466,135 @@ TEST_F(DialogWorker, ActivateDialogWindow_BringsOpenDialogToFront) {
     DestroyWindow(other);
     *hold = false;
     ASSERT_TRUE(deliveries.waitFor(1));
+}
+
+// A thread with a visible window of its own that answers messages, as another program's window.
+class WindowThread {
+public:
+    explicit WindowThread(const wchar_t* title) : thread_([this, title] { run(title); }) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        started_.wait(lock, [this] { return threadId_ != 0; });
+    }
+    ~WindowThread() {
+        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        thread_.join();
+    }
+    WindowThread(const WindowThread&) = delete;
+    WindowThread& operator=(const WindowThread&) = delete;
+
+    HWND window() const { return window_; }
+    DWORD threadId() const { return threadId_; }
+
+private:
+    void run(const wchar_t* title) {
+        const HWND window = CreateWindowExW(0, L"STATIC", title, WS_POPUP | WS_VISIBLE, 0, 0, 50,
+                                            50, nullptr, nullptr, nullptr, nullptr);
+        {
+            const std::lock_guard<std::mutex> guard(mutex_);
+            window_ = window;
+            threadId_ = GetCurrentThreadId();
+            started_.notify_all();
+        }
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+        if (window != nullptr) DestroyWindow(window);
+    }
+
+    std::mutex mutex_;
+    std::condition_variable started_;
+    HWND window_ = nullptr;
+    DWORD threadId_ = 0;
+    std::thread thread_;
+};
+
+TEST_F(DialogWorker, Dialogs_ShareOneSingleThreadedApartment_ForMoreRequestsThanWineAllows) {
+    // under Wine a process's 64th apartment never shows its dialog
+    constexpr int kRequests = 100;
+    Deliveries deliveries;
+    for (int id = 0; id < kRequests; ++id) {
+        answer({{L"C:\\work\\a.txt"}, id % 2 == 0 ? IDOK : IDCANCEL});
+        EXPECT_TRUE(
+            requestDialog(id % 5 == 2 ? SavePath : UploadFiles, false, deliveries.callback(id)));
+    }
+    ASSERT_TRUE(deliveries.waitFor(kRequests));
+    ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
+    const std::vector<Shown> dialogs = shownDialogs();
+    ASSERT_EQ(dialogs.size(), static_cast<std::size_t>(kRequests));
+    for (const Shown& dialog : dialogs) {
+        EXPECT_EQ(dialog.thread, dialogs[0].thread);
+        EXPECT_TRUE(dialog.apartment == APTTYPE_STA || dialog.apartment == APTTYPE_MAINSTA)
+            << dialog.apartment;
+    }
+    for (int id = 0; id < kRequests; ++id) {
+        const std::vector<Delivery> got = deliveries.of(id);
+        ASSERT_EQ(got.size(), 1u) << id;
+        EXPECT_NE(got[0].threadId, dialogs[0].thread) << id;
+    }
+}
+
+TEST_F(DialogWorker, Request_IsShownAndBroughtToFront_WhenAnotherWindowBearsItsTitle) {
+    if (!canCreateWindows()) GTEST_SKIP() << "needs a display";
+    const WindowThread lookAlike(L"Choose Files");
+    auto hold = std::make_shared<std::atomic<bool>>(true);
+    answer({{L"C:\\work\\a.txt"}, IDOK, true, hold});
+    Deliveries deliveries;
+    requestDialog(TransferFiles, false, deliveries.callback(1));
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (dialog = findDialogWindow()) != nullptr; }));
+    EXPECT_NE(dialog, lookAlike.window());
+    SetForegroundWindow(lookAlike.window());
+    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == lookAlike.window(); }));
+    activateDialogWindow();
+    EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == dialog; }));
+
+    *hold = false;
+    ASSERT_TRUE(deliveries.waitFor(1));
+    EXPECT_EQ(deliveries.of(1)[0].names, std::vector<std::string>{"a.txt"});
+    SetForegroundWindow(lookAlike.window());
+    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == lookAlike.window(); }));
+    EXPECT_EQ(findDialogWindow(), nullptr);
+    activateDialogWindow();  // our dialog is closed: nothing of ours to bring forward
+    EXPECT_EQ(GetForegroundWindow(), lookAlike.window());
+}
+
+TEST_F(DialogWorker, Callback_ThrowingEndsOnlyItsRequest_AndNextDialogOpens) {
+    const std::function<void()> throwers[] = {[] { throw std::runtime_error("host"); },
+                                              [] { throw 42; }};
+    Deliveries deliveries;
+    int id = 0;
+    for (const auto& hostThrows : throwers) {
+        SCOPED_TRACE(id);
+        std::atomic<bool> called{false};
+        answer({{L"C:\\work\\a.txt"}});
+        requestDialog(UploadFiles, false, [&](const std::string&, const std::vector<std::string>&) {
+            called = true;
+            hostThrows();
+        });
+        ASSERT_TRUE(waitUntil([&] { return called.load(); }));
+        answer({{L"C:\\work\\b.txt"}});
+        requestDialog(TransferFiles, false, deliveries.callback(id));
+        ASSERT_TRUE(deliveries.waitFor(static_cast<std::size_t>(id) + 1));
+        EXPECT_EQ(deliveries.of(id)[0].names, std::vector<std::string>{"b.txt"});
+        ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
+        ++id;
+    }
+}
+
+TEST_F(DialogWorker, InputAttachment_IsUndoneForTheAttachedThread_WhenAnotherCameToFront) {
+    if (!canCreateWindows()) GTEST_SKIP() << "needs a display";
+    const WindowThread first(L"first in front");
+    const WindowThread second(L"second in front");
+    SetForegroundWindow(first.window());  // another thread's window comes to the front in a while
+    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == first.window(); }));
+    // the dialog attaches the thread in front (first); the user then brings second to the front
+    answer({{}, IDCANCEL, false, nullptr, [&] { SetForegroundWindow(second.window()); }});
+    Deliveries deliveries;
+    requestDialog(SavePath, false, deliveries.callback(1));
+    ASSERT_TRUE(deliveries.waitFor(1));
+    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == second.window(); }));
+    // detaching a pair that is not attached fails: neither thread shares input any more
+    EXPECT_FALSE(AttachThreadInput(first.threadId(), dialogThreadId(), FALSE));
+    EXPECT_FALSE(AttachThreadInput(second.threadId(), dialogThreadId(), FALSE));
 }
 
 }  // namespace
