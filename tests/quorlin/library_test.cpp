@@ -5,10 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "quorlin.h"
 #include "utf16.h"
 
 namespace {
@@ -60,6 +65,72 @@ TEST(QuorlinLibrary, ActiveDlgWindow_LeavesForegroundAlone_BeforeAnyRequest) {
     activeDlgWindow();
     EXPECT_EQ(GetForegroundWindow(), before);
     if (untitled != nullptr) DestroyWindow(untitled);
+}
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+// What the callback of a host that has unloaded the library saw.
+struct Answer {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    bool called = false;
+    std::string directory;
+    std::vector<std::string> names;
+    DWORD thread = 0;
+};
+
+HWND waitForWindow(const wchar_t* title) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    HWND window = nullptr;
+    while ((window = FindWindowW(nullptr, title)) == nullptr &&
+           std::chrono::steady_clock::now() < deadline) {
+        Sleep(20);
+    }
+    return window;
+}
+
+TEST(QuorlinLibrary, Host_GetsCallbackAndRunsOn_WhenItUnloadsRightAfterRequest) {
+    const HWND probe = CreateWindowExW(0, L"STATIC", L"probe", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                       nullptr, nullptr, nullptr);
+    if (probe == nullptr) GTEST_SKIP() << "needs a display";
+    DestroyWindow(probe);
+
+    const auto answer = std::make_shared<Answer>();
+    HMODULE module = LoadLibraryW(L"Quorlin.dll");
+    ASSERT_NE(module, nullptr);
+    using ShowDialog = void (*)(bool, DialogCallback);
+    const auto show = reinterpret_cast<ShowDialog>(
+        reinterpret_cast<void (*)()>(GetProcAddress(module, "showSaveDialog")));
+    ASSERT_NE(show, nullptr);
+    show(false, [answer](const std::string& directory, const std::vector<std::string>& names) {
+        const std::lock_guard<std::mutex> guard(answer->mutex);
+        answer->called = true;
+        answer->directory = directory;
+        answer->names = names;
+        answer->thread = GetCurrentThreadId();
+        answer->arrived.notify_all();
+    });
+    FreeLibrary(module);  // the host is done with the library at once
+
+    const HWND dialog = waitForWindow(L"Choose Save Path");
+    ASSERT_NE(dialog, nullptr) << "no dialog";
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);  // the user cancels
+    std::unique_lock<std::mutex> lock(answer->mutex);
+    ASSERT_TRUE(
+        answer->arrived.wait_for(lock, std::chrono::seconds(60), [&] { return answer->called; }));
+    EXPECT_EQ(answer->directory, "");
+    EXPECT_TRUE(answer->names.empty());
+    const UniqueHandle worker(OpenThread(SYNCHRONIZE, FALSE, answer->thread));
+    lock.unlock();
+    // the worker ends in the library's code, after the host let go of the library
+    ASSERT_NE(worker, nullptr);
+    EXPECT_EQ(WaitForSingleObject(worker.get(), 60000), WAIT_OBJECT_0);
+    Sleep(300);  // and the icon watcher of the dialog, 200 ms after it opened
+    // the thread that shows dialogs keeps the library for the rest of the process
+    EXPECT_NE(GetModuleHandleW(L"Quorlin.dll"), nullptr);
 }
 
 std::string platformUtf8(const Utf16String& text) {
