@@ -20,11 +20,14 @@ stop_wine() {
 trap stop_wine EXIT
 
 # Boots the prefix before ctest lists the tests of the Wine programs: a first program started
-# while a fresh prefix is still settling can fail, and a failed listing fails the whole run.
+# while a fresh prefix is still settling can fail, and a failed listing fails the whole run. Then
+# a window comes and goes, since the first window-system call in a new prefix can take seconds.
 boot_wine() {
   local attempt
   for attempt in 1 2 3; do
-    if scripts/wine-env.sh build/windows wine cmd /c exit 0 </dev/null >/dev/null 2>&1; then
+    if scripts/wine-env.sh build/windows wine cmd /c exit 0 </dev/null >/dev/null 2>&1 &&
+      scripts/wine-env.sh build/windows wine build/windows/bin/window_warm_up.exe \
+        </dev/null >/dev/null 2>&1; then
       return 0
     fi
     stop_wine
