@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -118,7 +119,7 @@ void startIconWatcher(const SharedIcon& icon) {
 
 // Installs the request's result buffer in the dialog and puts the dialog's own back when the
 // dialog closes. Fresh pages are zero already: filling 2.6 MB by hand cost about 6 ms per dialog
-// under Wine, a fifth of what showing the dialog takes.
+// under Wine, a tenth of the time the dialog takes to appear.
 class ResultBuffer {
 public:
     explicit ResultBuffer(OPENFILENAMEW& ofn)
@@ -190,6 +191,10 @@ std::wstring activeDialogTitle() {
     return activeDialogTitleText;
 }
 
+namespace {
+bool waitInLine(std::unique_ptr<DialogRequest>& request);
+}  // namespace
+
 bool requestDialog(DialogKind kind, bool isChinese, DialogCallback callback) {
     std::unique_ptr<DialogRequest> request;
     try {
@@ -198,6 +203,7 @@ bool requestDialog(DialogKind kind, bool isChinese, DialogCallback callback) {
     } catch (const std::bad_alloc&) {
         return false;
     }
+    if (waitInLine(request)) return true;
     ++runningThreads;
     if (!startModuleThread(&dialogWorker, request.get())) {
         --runningThreads;
@@ -265,6 +271,97 @@ Selection showDialog(const DialogRequest& request) {
 
 }  // namespace
 
+namespace {
+
+// Requests that wait for their turn hold only their record: under Wine every thread costs about
+// 1 MiB of committed memory, whatever its stack size, so a thread blocked on dialogLock per
+// waiting request made 200 waiting requests cost 200 MiB. The request that has the turn has a
+// worker; it hands the turn on, in arrival order, by starting a worker for the next one.
+std::mutex turnLock;
+bool turnTaken = false;
+std::deque<std::unique_ptr<DialogRequest>> waitingRequests;
+
+// A request made while another has the turn and no dialog of ours is open would only wait: it
+// goes in line at once, without starting a thread. False when it needs a worker now.
+bool waitInLine(std::unique_ptr<DialogRequest>& request) {
+    const std::lock_guard<std::mutex> guard(turnLock);
+    if (!turnTaken || findDialogWindow() != nullptr) return false;
+    try {
+        waitingRequests.push_back(std::move(request));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+// True when the request has the turn now; otherwise it waits in line (or, with no memory left for
+// that, is dropped unanswered).
+bool takeTurnOrWait(std::unique_ptr<DialogRequest>& request) {
+    const std::lock_guard<std::mutex> guard(turnLock);
+    if (!turnTaken) {
+        turnTaken = true;
+        return true;
+    }
+    try {
+        waitingRequests.push_back(std::move(request));
+    } catch (const std::bad_alloc&) {
+    }
+    return false;
+}
+
+unsigned __stdcall turnWorker(void* request);
+
+void passTurn() {
+    for (;;) {
+        std::unique_ptr<DialogRequest> next;
+        {
+            const std::lock_guard<std::mutex> guard(turnLock);
+            if (waitingRequests.empty()) {
+                turnTaken = false;
+                return;
+            }
+            next = std::move(waitingRequests.front());
+            waitingRequests.pop_front();
+        }
+        ++runningThreads;
+        if (startModuleThread(&turnWorker, next.get())) {
+            next.release();  // its worker owns it now
+            return;
+        }
+        --runningThreads;  // a request whose worker cannot start is never answered
+    }
+}
+
+// Shows the request's dialog and delivers its result under dialogLock, then passes the turn on.
+void serveTurn(std::unique_ptr<DialogRequest> request) {
+    {
+        const std::lock_guard<std::mutex> lock(dialogLock);
+        const Selection selection = showDialog(*request);
+        if (selection.reopenFolderDialog) {
+            DialogCallback callback = request->callback;
+            requestDialog(UploadFolders, request->isChinese, std::move(callback));
+        } else {
+            deliver(*request, selection.directory, selection.names);
+        }
+        request.reset();
+    }
+    passTurn();
+}
+
+// The worker of a request whose turn came after it had to wait.
+unsigned __stdcall turnWorker(void* request) {
+    const RunningThread running;
+    serveTurn(std::unique_ptr<DialogRequest>(static_cast<DialogRequest*>(request)));
+    return 0;
+}
+
+}  // namespace
+
+int waitingDialogRequests() {
+    const std::lock_guard<std::mutex> guard(turnLock);
+    return static_cast<int>(waitingRequests.size());
+}
+
 unsigned __stdcall dialogWorker(void* argument) {
     const RunningThread running;
     std::unique_ptr<DialogRequest> request(static_cast<DialogRequest*>(argument));
@@ -276,16 +373,6 @@ unsigned __stdcall dialogWorker(void* argument) {
         deliver(*request, std::string(), {});
         return 0;
     }
-
-    const std::lock_guard<std::mutex> lock(dialogLock);
-    const Selection selection = showDialog(*request);
-    if (selection.reopenFolderDialog) {
-        DialogCallback callback = request->callback;
-        requestDialog(UploadFolders, request->isChinese, std::move(callback));
-        request.reset();
-        return 0;
-    }
-    deliver(*request, selection.directory, selection.names);
-    request.reset();
+    if (takeTurnOrWait(request)) serveTurn(std::move(request));
     return 0;
 }

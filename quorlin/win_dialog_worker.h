@@ -38,8 +38,13 @@ std::wstring activeDialogTitle();
 // The selection of a dialog that returned IDOK, in the order the dialog reports it.
 Selection collectSelection(CFileDialog& dialog, DialogKind kind);
 
-// Thread procedure; owns the DialogRequest it is given.
+// Thread procedure; owns the DialogRequest it is given. A request that must wait for another's
+// dialog and callback leaves its record in line and ends its thread; a new worker serves it when
+// its turn comes.
 unsigned __stdcall dialogWorker(void* request);
+
+// Requests waiting in line for their turn.
+int waitingDialogRequests();
 
 // Where workers get their dialogs; a test build may install one that fakes the user's answers.
 using DialogFactory = std::unique_ptr<CFileDialog> (*)(DialogKind kind);

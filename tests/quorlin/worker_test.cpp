@@ -532,6 +532,40 @@ TEST_F(DialogWorker, Dialogs_ShareOneSingleThreadedApartment_ForMoreRequestsThan
     }
 }
 
+TEST_F(DialogWorker, Requests_WaitInLineWithoutThreads_AndAreServedInOrder_WhileDialogIsOpen) {
+    auto hold = std::make_shared<std::atomic<bool>>(true);
+    answer({{L"C:\\work\\first.txt"}, IDOK, false, hold});
+    std::mutex mutex;
+    std::vector<std::string> delivered;
+    const auto callback = [&](std::string tag) {
+        return [&, tag](const std::string&, const std::vector<std::string>& names) {
+            const std::lock_guard<std::mutex> guard(mutex);
+            delivered.push_back(tag + (names.empty() ? "" : " " + names[0]));
+        };
+    };
+    requestDialog(UploadFiles, false, callback("open"));
+    ASSERT_TRUE(waitUntil([] { return shownDialogs().size() == 1; }));
+    std::vector<std::string> expected = {"open first.txt"};
+    for (int i = 0; i < 20; ++i) {
+        answer({{L"C:\\work\\" + std::to_wstring(i) + L".txt"}});
+        EXPECT_TRUE(
+            requestDialog(i % 2 ? TransferFiles : SavePath, false, callback(std::to_string(i))));
+        expected.push_back(std::to_string(i) + " " + std::to_string(i) + ".txt");
+    }
+    // no thread, no result buffer for a request in line: only the open dialog's worker runs
+    EXPECT_EQ(waitingDialogRequests(), 20);
+    EXPECT_TRUE(waitUntil([] { return runningDialogThreads() == 1; }));
+
+    *hold = false;
+    ASSERT_TRUE(waitUntil([&] {
+        const std::lock_guard<std::mutex> guard(mutex);
+        return delivered.size() == expected.size();
+    }));
+    ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
+    EXPECT_EQ(delivered, expected);
+    EXPECT_EQ(waitingDialogRequests(), 0);
+}
+
 TEST_F(DialogWorker, Request_IsShownAndBroughtToFront_WhenAnotherWindowBearsItsTitle) {
     if (!canCreateWindows()) GTEST_SKIP() << "needs a display";
     const WindowThread lookAlike(L"Choose Files");
