@@ -104,13 +104,14 @@ bool startDialogThread() {
     return true;
 }
 
-void runOnDialogThread(const std::function<void()>& work) {
+void runOnDialogThread(const std::function<void()>& work, const std::function<void()>& meanwhile) {
     Job job{&work};
     {
         const std::lock_guard<std::mutex> guard(jobsLock);
         jobs.push_back(&job);
     }
     SetEvent(jobsQueued.get());
+    if (meanwhile) meanwhile();
     std::unique_lock<std::mutex> lock(jobsLock);
     jobDone.wait(lock, [&] { return job.done; });
 }

@@ -16,8 +16,10 @@
 bool startDialogThread();
 
 // Runs work on the dialog thread and returns once it has finished; an exception that work throws
-// ends work, not the thread. Only after startDialogThread returned true.
-void runOnDialogThread(const std::function<void()>& work);
+// ends work, not the thread. Meanwhile, if given, runs on the calling thread while work runs (it
+// must not throw). Only after startDialogThread returned true.
+void runOnDialogThread(const std::function<void()>& work,
+                       const std::function<void()>& meanwhile = nullptr);
 
 // The dialog thread's identifier; 0 while it does not run.
 DWORD dialogThreadId();

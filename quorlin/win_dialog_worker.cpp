@@ -244,8 +244,10 @@ void activateDialogWindow() {
 
 namespace {
 
-// Shows the request's dialog on the dialog thread; the caller holds dialogLock. The result
-// buffer and the icon exist only from here on, so requests waiting for the lock hold neither.
+// Shows the request's dialog on the dialog thread; the caller has the turn and holds dialogLock.
+// The result buffer and the icon exist only from here on, so requests in line hold neither. The
+// icon is loaded and its watcher started while the dialog thread builds the dialog: each costs
+// milliseconds under Wine, which the dialog would otherwise wait for.
 Selection showDialog(const DialogRequest& request) {
     try {
         std::unique_ptr<CFileDialog> dialog = dialogFactory.load()(request.kind);
@@ -253,15 +255,23 @@ Selection showDialog(const DialogRequest& request) {
         ofn.lpstrTitle = dialogTitle(request.kind, request.isChinese);
         const ResultBuffer buffer(ofn);
         if (!buffer) return Selection();  // as a dialog that could not be shown
-        const auto icon = std::make_shared<UniqueIcon>(ExtractIconW(nullptr, L"images\\UI.ico", 0));
 
         publishActiveDialogTitle(ofn.lpstrTitle);
         INT_PTR result = IDCANCEL;
-        runOnDialogThread([&] {
-            const InputAttachment input;
-            startIconWatcher(icon);
-            result = dialog->DoModal();
-        });
+        SharedIcon icon;  // released once the dialog has closed and the watcher has ended
+        runOnDialogThread(
+            [&] {
+                const InputAttachment input;
+                result = dialog->DoModal();
+            },
+            [&] {
+                try {
+                    icon =
+                        std::make_shared<UniqueIcon>(ExtractIconW(nullptr, L"images\\UI.ico", 0));
+                    startIconWatcher(icon);
+                } catch (const std::bad_alloc&) {  // the dialog runs on without its icon
+                }
+            });
         if (result != IDOK) return Selection();
         return collectSelection(*dialog, request.kind);
     } catch (const std::bad_alloc&) {

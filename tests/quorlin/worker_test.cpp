@@ -51,22 +51,13 @@ struct Answer {
     std::function<void()> duringDialog;       // what the user does meanwhile
 };
 
-// What a dialog looked like when it ran, and where.
+// What a dialog looked like when it ran.
 struct Shown {
     std::wstring title;
     bool picksFolders;
     DWORD flags;
     DWORD maxFile;
-    DWORD thread;
-    APTTYPE apartment;
 };
-
-APTTYPE currentApartment() {
-    APTTYPE type{};
-    APTTYPEQUALIFIER qualifier{};
-    if (FAILED(CoGetApartmentType(&type, &qualifier))) return APTTYPE_CURRENT;
-    return type;
-}
 
 std::mutex fakeMutex;
 std::deque<Answer> answers;
@@ -84,8 +75,7 @@ public:
     INT_PTR DoModal() override {
         {
             const std::lock_guard<std::mutex> guard(fakeMutex);
-            shown.push_back({m_ofn.lpstrTitle, picksFolders_, m_ofn.Flags, m_ofn.nMaxFile,
-                             GetCurrentThreadId(), currentApartment()});
+            shown.push_back({m_ofn.lpstrTitle, picksFolders_, m_ofn.Flags, m_ofn.nMaxFile});
         }
         HWND window = nullptr;
         if (answer_.showWindow) {
@@ -469,68 +459,25 @@ TEST_F(DialogWorker, ActivateDialogWindow_BringsOpenDialogToFront) {
 }
 
 // A thread with a visible window of its own that answers messages, as another program's window.
-class WindowThread {
-public:
-    explicit WindowThread(const wchar_t* title) : thread_([this, title] { run(title); }) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        started_.wait(lock, [this] { return threadId_ != 0; });
+struct WindowThread {
+    explicit WindowThread(const wchar_t* title) {
+        thread = std::thread([this, title] {
+            window = CreateWindowExW(0, L"STATIC", title, WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+                                     nullptr, nullptr, nullptr, nullptr);
+            id = GetCurrentThreadId();  // after the window: the constructor waits for it
+            MSG message;
+            while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+        });
+        while (id == 0) Sleep(1);
     }
     ~WindowThread() {
-        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
-        thread_.join();
+        PostThreadMessageW(id, WM_QUIT, 0, 0);
+        thread.join();
     }
-    WindowThread(const WindowThread&) = delete;
-    WindowThread& operator=(const WindowThread&) = delete;
-
-    HWND window() const { return window_; }
-    DWORD threadId() const { return threadId_; }
-
-private:
-    void run(const wchar_t* title) {
-        const HWND window = CreateWindowExW(0, L"STATIC", title, WS_POPUP | WS_VISIBLE, 0, 0, 50,
-                                            50, nullptr, nullptr, nullptr, nullptr);
-        {
-            const std::lock_guard<std::mutex> guard(mutex_);
-            window_ = window;
-            threadId_ = GetCurrentThreadId();
-            started_.notify_all();
-        }
-        MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-        if (window != nullptr) DestroyWindow(window);
-    }
-
-    std::mutex mutex_;
-    std::condition_variable started_;
-    HWND window_ = nullptr;
-    DWORD threadId_ = 0;
-    std::thread thread_;
+    HWND window = nullptr;
+    std::atomic<DWORD> id{0};
+    std::thread thread;
 };
-
-TEST_F(DialogWorker, Dialogs_ShareOneSingleThreadedApartment_ForMoreRequestsThanWineAllows) {
-    // under Wine a process's 64th apartment never shows its dialog
-    constexpr int kRequests = 100;
-    Deliveries deliveries;
-    for (int id = 0; id < kRequests; ++id) {
-        answer({{L"C:\\work\\a.txt"}, id % 2 == 0 ? IDOK : IDCANCEL});
-        EXPECT_TRUE(
-            requestDialog(id % 5 == 2 ? SavePath : UploadFiles, false, deliveries.callback(id)));
-    }
-    ASSERT_TRUE(deliveries.waitFor(kRequests));
-    ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
-    const std::vector<Shown> dialogs = shownDialogs();
-    ASSERT_EQ(dialogs.size(), static_cast<std::size_t>(kRequests));
-    for (const Shown& dialog : dialogs) {
-        EXPECT_EQ(dialog.thread, dialogs[0].thread);
-        EXPECT_TRUE(dialog.apartment == APTTYPE_STA || dialog.apartment == APTTYPE_MAINSTA)
-            << dialog.apartment;
-    }
-    for (int id = 0; id < kRequests; ++id) {
-        const std::vector<Delivery> got = deliveries.of(id);
-        ASSERT_EQ(got.size(), 1u) << id;
-        EXPECT_NE(got[0].threadId, dialogs[0].thread) << id;
-    }
-}
 
 TEST_F(DialogWorker, Requests_WaitInLineWithoutThreads_AndAreServedInOrder_WhileDialogIsOpen) {
     auto hold = std::make_shared<std::atomic<bool>>(true);
@@ -566,31 +513,6 @@ TEST_F(DialogWorker, Requests_WaitInLineWithoutThreads_AndAreServedInOrder_While
     EXPECT_EQ(waitingDialogRequests(), 0);
 }
 
-TEST_F(DialogWorker, Request_IsShownAndBroughtToFront_WhenAnotherWindowBearsItsTitle) {
-    if (!canCreateWindows()) GTEST_SKIP() << "needs a display";
-    const WindowThread lookAlike(L"Choose Files");
-    auto hold = std::make_shared<std::atomic<bool>>(true);
-    answer({{L"C:\\work\\a.txt"}, IDOK, true, hold});
-    Deliveries deliveries;
-    requestDialog(TransferFiles, false, deliveries.callback(1));
-    HWND dialog = nullptr;
-    ASSERT_TRUE(waitUntil([&] { return (dialog = findDialogWindow()) != nullptr; }));
-    EXPECT_NE(dialog, lookAlike.window());
-    SetForegroundWindow(lookAlike.window());
-    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == lookAlike.window(); }));
-    activateDialogWindow();
-    EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == dialog; }));
-
-    *hold = false;
-    ASSERT_TRUE(deliveries.waitFor(1));
-    EXPECT_EQ(deliveries.of(1)[0].names, std::vector<std::string>{"a.txt"});
-    SetForegroundWindow(lookAlike.window());
-    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == lookAlike.window(); }));
-    EXPECT_EQ(findDialogWindow(), nullptr);
-    activateDialogWindow();  // our dialog is closed: nothing of ours to bring forward
-    EXPECT_EQ(GetForegroundWindow(), lookAlike.window());
-}
-
 TEST_F(DialogWorker, Callback_ThrowingEndsOnlyItsRequest_AndNextDialogOpens) {
     const std::function<void()> throwers[] = {[] { throw std::runtime_error("host"); },
                                               [] { throw 42; }};
@@ -618,17 +540,17 @@ TEST_F(DialogWorker, InputAttachment_IsUndoneForTheAttachedThread_WhenAnotherCam
     if (!canCreateWindows()) GTEST_SKIP() << "needs a display";
     const WindowThread first(L"first in front");
     const WindowThread second(L"second in front");
-    SetForegroundWindow(first.window());  // another thread's window comes to the front in a while
-    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == first.window(); }));
+    SetForegroundWindow(first.window);  // another thread's window comes to the front in a while
+    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == first.window; }));
     // the dialog attaches the thread in front (first); the user then brings second to the front
-    answer({{}, IDCANCEL, false, nullptr, [&] { SetForegroundWindow(second.window()); }});
+    answer({{}, IDCANCEL, false, nullptr, [&] { SetForegroundWindow(second.window); }});
     Deliveries deliveries;
     requestDialog(SavePath, false, deliveries.callback(1));
     ASSERT_TRUE(deliveries.waitFor(1));
-    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == second.window(); }));
+    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == second.window; }));
     // detaching a pair that is not attached fails: neither thread shares input any more
-    EXPECT_FALSE(AttachThreadInput(first.threadId(), dialogThreadId(), FALSE));
-    EXPECT_FALSE(AttachThreadInput(second.threadId(), dialogThreadId(), FALSE));
+    EXPECT_FALSE(AttachThreadInput(first.id, dialogThreadId(), FALSE));
+    EXPECT_FALSE(AttachThreadInput(second.id, dialogThreadId(), FALSE));
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 //   hold-callbacks, release-callbacks      callbacks wait inside the library while held
 //   active                       -> calls activeDlgWindow
 //   foreground-own-window        -> makes the host's own window the foreground window
-//   title-own-window <title>     -> gives the host's own window that title (a look-alike for
-//                                   another host's dialog)
 //   foreground?                  -> the foreground window's handle and title, whether it is the
 //                                   host's own window and whether it belongs to this process
 //   window <title>               -> the top-level windows bearing the title (all, this process's,
@@ -191,10 +189,6 @@ bool Execute(const std::string& line, HWND ownWindow) {
         SetForegroundWindow(ownWindow);
         WriteLine("{\"event\":\"foreground-own-window\",\"own\":" +
                   Bool(GetForegroundWindow() == ownWindow) + "}");
-    } else if (command.verb == "title-own-window" && command.args.size() == 1) {
-        SetWindowTextW(ownWindow, Wide(command.args[0]).c_str());
-        WriteLine("{\"event\":\"title-own-window\",\"handle\":" +
-                  JsonString(HandleText(ownWindow)) + "}");
     } else if (command.verb == "foreground?") {
         HWND foreground = GetForegroundWindow();
         WriteLine("{\"event\":\"foreground\",\"title\":" +
