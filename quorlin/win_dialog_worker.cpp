@@ -279,10 +279,6 @@ Selection showDialog(const DialogRequest& request) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // Requests that wait for their turn hold only their record: under Wine every thread costs about
 // 1 MiB of committed memory, whatever its stack size, so a thread blocked on dialogLock per
 // waiting request made 200 waiting requests cost 200 MiB. The request that has the turn has a

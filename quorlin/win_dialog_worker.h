@@ -19,9 +19,9 @@ struct DialogRequest {
 // The title of kind in the chosen language; it is also the dialog window's caption.
 const wchar_t* dialogTitle(DialogKind kind, bool isChinese);
 
-// Starts one detached worker for the request and returns at once: true when the worker runs and
-// owns the request, false when its thread cannot be started (the request is released and never
-// answered).
+// Hands the request on and returns at once: true when it was accepted (a detached worker owns it,
+// or it waits in line for its turn, without a thread, while another request has the turn), false
+// when its worker thread cannot be started (the request is released and never answered).
 bool requestDialog(DialogKind kind, bool isChinese, DialogCallback callback);
 
 // The library's own dialog while it is open: a window of the dialog thread (this process) bearing
