@@ -26,6 +26,10 @@ struct CoTaskMemFreer {
     void operator()(void* memory) const { CoTaskMemFree(memory); }
 };
 
+struct VirtualMemoryFreer {
+    void operator()(void* memory) const { VirtualFree(memory, 0, MEM_RELEASE); }
+};
+
 struct ComReleaser {
     void operator()(IUnknown* object) const { object->Release(); }
 };
@@ -35,6 +39,7 @@ struct ComReleaser {
 using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, handles::HandleCloser>;
 using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, handles::IconDestroyer>;
 using CoTaskMemString = std::unique_ptr<wchar_t, handles::CoTaskMemFreer>;
+using UniqueVirtualMemory = std::unique_ptr<void, handles::VirtualMemoryFreer>;
 template <typename Interface>
 using ComPtr = std::unique_ptr<Interface, handles::ComReleaser>;
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up the machine, checks the formatting of the sources, builds both presets and runs every
-# test: the native unit tests (with ASan and UBSan), then the Windows tests under Wine (and Xvfb for
-# the dialog tests). An unformatted source file fails the run too.
+# Sets up the machine, checks the formatting of the sources, builds the presets and runs every
+# test: the native unit tests (with ASan and UBSan), the fuzz targets over their corpora, then the
+# Windows tests under Wine (and Xvfb for the dialog tests); then builds the package and runs the
+# consumer's tests against it. An unformatted source file fails the run too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -13,6 +14,8 @@ bash scripts/check-format.sh || status=1
 
 cmake --preset native >/dev/null
 cmake --build --preset native
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 
@@ -24,11 +27,14 @@ stop_wine() {
 trap stop_wine EXIT
 
 # Boots the prefix before ctest lists the tests of the Wine programs: a first program started
-# while a fresh prefix is still settling can fail, and a failed listing fails the whole run.
+# while a fresh prefix is still settling can fail, and a failed listing fails the whole run. Then
+# a window comes and goes, since the first window-system call in a new prefix can take seconds.
 boot_wine() {
   local attempt
   for attempt in 1 2 3; do
-    if scripts/wine-env.sh build/windows wine cmd /c exit 0 </dev/null >/dev/null 2>&1; then
+    if scripts/wine-env.sh build/windows wine cmd /c exit 0 </dev/null >/dev/null 2>&1 &&
+      scripts/wine-env.sh build/windows wine build/windows/bin/window_warm_up.exe \
+        </dev/null >/dev/null 2>&1; then
       return 0
     fi
     stop_wine
@@ -39,9 +45,14 @@ boot_wine() {
 }
 
 ctest --preset native || status=1
+ctest --preset fuzz || status=1
 # a private display for the Wine tests that open windows (the dialog tests start their own);
 # Wine stops before its display does
 export -f stop_wine boot_wine
 export root
 scripts/with-xvfb.sh bash -c 'boot_wine && ctest --preset windows; s=$?; stop_wine; exit $s' || status=1
+
+# what an integrator takes: the package, and host projects built against it
+bash scripts/package.sh || status=1
+bash tests/consumer/run.sh || status=1
 exit $status

@@ -37,6 +37,29 @@ if [ "${1:-}" = wine ]; then
       done
       exit 1
       ;;
+    *" --gtest_filter="*)
+      # One test of a test program. The program always prints before it tests anything, so a
+      # non-zero exit with nothing at all on stdout and stderr is a Wine start that failed
+      # (infrastructure): it is started once more. Whatever the test itself does stands: it is
+      # never run again after it printed, nor after it passed. Output passes through as it comes.
+      seen=$(mktemp -d)
+      trap 'rm -rf "$seen"' EXIT
+      for attempt in 1 2; do
+        : >"$seen/out"
+        : >"$seen/err"
+        { { "$wine_bin" "$@" 3>&-; echo $? >"$seen/status"; } 2>&1 1>&3 3>&- |
+          tee "$seen/err" >&2; } 3>&1 | tee "$seen/out"
+        status=$(cat "$seen/status")
+        if [ "$status" -eq 0 ] || [ -s "$seen/out" ] || [ -s "$seen/err" ]; then
+          exit "$status"
+        fi
+        if [ "$attempt" -eq 1 ]; then
+          echo "wine-env: $1 ended with status $status and printed nothing; starting it once more" >&2
+          sleep 1
+        fi
+      done
+      exit "$status"
+      ;;
   esac
   exec "$wine_bin" "$@"
 fi

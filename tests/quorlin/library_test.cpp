@@ -5,10 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "quorlin.h"
 #include "quorlin_c.h"
 #include "utf16.h"
 
@@ -18,6 +23,10 @@ struct ModuleFreer {
     void operator()(HMODULE module) const { FreeLibrary(module); }
 };
 using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFreer>;
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueThread = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 // The names in the export directory of a loaded image, as the loader sees them.
 std::vector<std::string> exportedNames(HMODULE module) {
@@ -81,6 +90,54 @@ TEST(QuorlinLibrary, ActiveDlgWindow_LeavesForegroundAlone_BeforeAnyRequest) {
     activeDlgWindow();
     EXPECT_EQ(GetForegroundWindow(), before);
     if (untitled != nullptr) DestroyWindow(untitled);
+}
+
+bool waitUntil(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);  // a limit
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+TEST(QuorlinLibrary, Host_GetsCallbackAndRunsOn_WhenItUnloadsRightAfterRequest) {
+    const HWND probe = CreateWindowExW(0, L"STATIC", L"probe", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                       nullptr, nullptr, nullptr);
+    if (probe == nullptr) GTEST_SKIP() << "needs a display";
+    DestroyWindow(probe);
+    struct Answer {
+        std::atomic<bool> empty{false};
+        std::atomic<DWORD> thread{0};
+    };
+    const auto answer = std::make_shared<Answer>();
+
+    HMODULE module = LoadLibraryW(L"Quorlin.dll");
+    ASSERT_NE(module, nullptr);
+    using ShowDialog = void (*)(bool, DialogCallback);
+    const auto show = reinterpret_cast<ShowDialog>(
+        reinterpret_cast<void (*)()>(GetProcAddress(module, "showSaveDialog")));
+    ASSERT_NE(show, nullptr);
+    show(false, [answer](const std::string& directory, const std::vector<std::string>& names) {
+        answer->empty = directory.empty() && names.empty();
+        answer->thread = GetCurrentThreadId();
+    });
+    FreeLibrary(module);  // the host is done with the library at once
+
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (dialog = FindWindowW(nullptr, L"Choose Save Path")); }));
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);  // the user cancels
+    ASSERT_TRUE(waitUntil([&] { return answer->thread != 0; }));
+    EXPECT_TRUE(answer->empty);
+    // the worker ends in the library's code after the host let go of the library (if it has not
+    // ended yet: a thread that is gone cannot be opened)
+    const UniqueThread worker(OpenThread(SYNCHRONIZE, FALSE, answer->thread));
+    if (worker) {
+        EXPECT_EQ(WaitForSingleObject(worker.get(), 60000), WAIT_OBJECT_0);
+    }
+    Sleep(300);  // and the dialog's icon watcher, 200 ms after the dialog opened
+    // the thread that shows dialogs keeps the library for the rest of the process
+    EXPECT_NE(GetModuleHandleW(L"Quorlin.dll"), nullptr);
 }
 
 std::string platformUtf8(const Utf16String& text) {

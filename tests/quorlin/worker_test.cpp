@@ -1,5 +1,6 @@
 // The worker behind the exports, driven through a fake dialog layer: no window is needed unless a
-// test stands one in for an open dialog.
+// test stands one in for an open dialog. The fake dialogs run where real ones do: on the library's
+// dialog thread.
 
 #include <windows.h>
 
@@ -15,31 +16,39 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "path_list.h"
+#include "win_dialog_thread.h"
 #include "win_dialog_worker.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
+// How long a test waits for something that must happen: a limit for a hung worker, not a
+// stopwatch (a loaded machine under Wine can take seconds for a first window-system call).
+constexpr auto kLimit = 60s;
+
 // What the fake user does with one dialog.
 struct Answer {
     Answer() = default;
     Answer(std::vector<std::wstring> chosen, INT_PTR modalResult = IDOK, bool window = false,
-           std::shared_ptr<std::atomic<bool>> held = nullptr)
+           std::shared_ptr<std::atomic<bool>> held = nullptr, std::function<void()> whileOpen = {})
         : paths(std::move(chosen)),
           result(modalResult),
           showWindow(window),
-          hold(std::move(held)) {}
+          hold(std::move(held)),
+          duringDialog(std::move(whileOpen)) {}
 
     std::vector<std::wstring> paths;
     INT_PTR result = IDOK;
     bool showWindow = false;  // stand a window with the dialog's title in for the dialog
     std::shared_ptr<std::atomic<bool>> hold;  // keep the dialog open while set
+    std::function<void()> duringDialog;       // what the user does meanwhile
 };
 
 // What a dialog looked like when it ran.
@@ -73,6 +82,7 @@ public:
             window = CreateWindowExW(0, L"STATIC", m_ofn.lpstrTitle, WS_POPUP | WS_VISIBLE, 0, 0,
                                      100, 100, nullptr, nullptr, nullptr, nullptr);
         }
+        if (answer_.duringDialog) answer_.duringDialog();
         // keep answering messages, as a real modal dialog does
         while (answer_.hold && *answer_.hold) {
             MSG message;
@@ -127,7 +137,7 @@ public:
     // Waits until count deliveries arrived in all; false on time-out.
     bool waitFor(std::size_t count) {
         std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, 10s, [&] { return total() >= count; });
+        return changed_.wait_for(lock, kLimit, [&] { return total() >= count; });
     }
 
     std::vector<Delivery> of(int id) {
@@ -157,12 +167,21 @@ bool canCreateWindows() {
 }
 
 bool waitUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 2000; ++i) {
-        if (condition()) return true;
+    const auto deadline = std::chrono::steady_clock::now() + kLimit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(5ms);
     }
-    return false;
+    return true;
 }
+
+// The first window-system call of a fresh Wine process can take many seconds; it is made here,
+// before any test, without a limit.
+class WindowSystemWarmUp : public ::testing::Environment {
+public:
+    void SetUp() override { canCreateWindows(); }
+};
+const auto* const warmUp = ::testing::AddGlobalTestEnvironment(new WindowSystemWarmUp);
 
 class DialogWorker : public ::testing::Test {
 protected:
@@ -437,6 +456,101 @@ TEST_F(DialogWorker, ActivateDialogWindow_BringsOpenDialogToFront) {
     DestroyWindow(other);
     *hold = false;
     ASSERT_TRUE(deliveries.waitFor(1));
+}
+
+// A thread with a visible window of its own that answers messages, as another program's window.
+struct WindowThread {
+    explicit WindowThread(const wchar_t* title) {
+        thread = std::thread([this, title] {
+            window = CreateWindowExW(0, L"STATIC", title, WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+                                     nullptr, nullptr, nullptr, nullptr);
+            id = GetCurrentThreadId();  // after the window: the constructor waits for it
+            MSG message;
+            while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+        });
+        while (id == 0) Sleep(1);
+    }
+    ~WindowThread() {
+        PostThreadMessageW(id, WM_QUIT, 0, 0);
+        thread.join();
+    }
+    HWND window = nullptr;
+    std::atomic<DWORD> id{0};
+    std::thread thread;
+};
+
+TEST_F(DialogWorker, Requests_WaitInLineWithoutThreads_AndAreServedInOrder_WhileDialogIsOpen) {
+    auto hold = std::make_shared<std::atomic<bool>>(true);
+    answer({{L"C:\\work\\first.txt"}, IDOK, false, hold});
+    std::mutex mutex;
+    std::vector<std::string> delivered;
+    const auto callback = [&](std::string tag) {
+        return [&, tag](const std::string&, const std::vector<std::string>& names) {
+            const std::lock_guard<std::mutex> guard(mutex);
+            delivered.push_back(tag + (names.empty() ? "" : " " + names[0]));
+        };
+    };
+    requestDialog(UploadFiles, false, callback("open"));
+    ASSERT_TRUE(waitUntil([] { return shownDialogs().size() == 1; }));
+    std::vector<std::string> expected = {"open first.txt"};
+    for (int i = 0; i < 20; ++i) {
+        answer({{L"C:\\work\\" + std::to_wstring(i) + L".txt"}});
+        EXPECT_TRUE(
+            requestDialog(i % 2 ? TransferFiles : SavePath, false, callback(std::to_string(i))));
+        expected.push_back(std::to_string(i) + " " + std::to_string(i) + ".txt");
+    }
+    // no thread, no result buffer for a request in line: only the open dialog's worker runs
+    EXPECT_EQ(waitingDialogRequests(), 20);
+    EXPECT_TRUE(waitUntil([] { return runningDialogThreads() == 1; }));
+
+    *hold = false;
+    ASSERT_TRUE(waitUntil([&] {
+        const std::lock_guard<std::mutex> guard(mutex);
+        return delivered.size() == expected.size();
+    }));
+    ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
+    EXPECT_EQ(delivered, expected);
+    EXPECT_EQ(waitingDialogRequests(), 0);
+}
+
+TEST_F(DialogWorker, Callback_ThrowingEndsOnlyItsRequest_AndNextDialogOpens) {
+    const std::function<void()> throwers[] = {[] { throw std::runtime_error("host"); },
+                                              [] { throw 42; }};
+    Deliveries deliveries;
+    int id = 0;
+    for (const auto& hostThrows : throwers) {
+        SCOPED_TRACE(id);
+        std::atomic<bool> called{false};
+        answer({{L"C:\\work\\a.txt"}});
+        requestDialog(UploadFiles, false, [&](const std::string&, const std::vector<std::string>&) {
+            called = true;
+            hostThrows();
+        });
+        ASSERT_TRUE(waitUntil([&] { return called.load(); }));
+        answer({{L"C:\\work\\b.txt"}});
+        requestDialog(TransferFiles, false, deliveries.callback(id));
+        ASSERT_TRUE(deliveries.waitFor(static_cast<std::size_t>(id) + 1));
+        EXPECT_EQ(deliveries.of(id)[0].names, std::vector<std::string>{"b.txt"});
+        ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
+        ++id;
+    }
+}
+
+TEST_F(DialogWorker, InputAttachment_IsUndoneForTheAttachedThread_WhenAnotherCameToFront) {
+    if (!canCreateWindows()) GTEST_SKIP() << "needs a display";
+    const WindowThread first(L"first in front");
+    const WindowThread second(L"second in front");
+    SetForegroundWindow(first.window);  // another thread's window comes to the front in a while
+    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == first.window; }));
+    // the dialog attaches the thread in front (first); the user then brings second to the front
+    answer({{}, IDCANCEL, false, nullptr, [&] { SetForegroundWindow(second.window); }});
+    Deliveries deliveries;
+    requestDialog(SavePath, false, deliveries.callback(1));
+    ASSERT_TRUE(deliveries.waitFor(1));
+    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == second.window; }));
+    // detaching a pair that is not attached fails: neither thread shares input any more
+    EXPECT_FALSE(AttachThreadInput(first.id, dialogThreadId(), FALSE));
+    EXPECT_FALSE(AttachThreadInput(second.id, dialogThreadId(), FALSE));
 }
 
 }  // namespace

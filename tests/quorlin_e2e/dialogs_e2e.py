@@ -5,7 +5,8 @@ Wine on a private Xvfb display and Wine prefix; xdotool types into the dialogs a
   dialogs_e2e.py setup   --state DIR --host EXE   start Xvfb, boot a fresh prefix, record both
   dialogs_e2e.py run     --state DIR --host EXE NAME   run one test against that display and prefix
   dialogs_e2e.py cleanup --state DIR --host EXE   stop the prefix's wineserver and our Xvfb, drop the prefix
-  dialogs_e2e.py list                             the test names, one a line
+  dialogs_e2e.py list [--c-interface]             the test names, one a line (with --c-interface:
+                                                  those the C host of tests/consumer runs)
 
 Everything waits by polling with generous limits: the machine is small and shared.
 """
@@ -29,8 +30,10 @@ import unittest
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 STATE_FILE = "dialogs-e2e.json"
+X11_DRIVER_KEY = r"HKCU\Software\Wine\X11 Driver"
 WAIT = 60.0  # seconds for a window or a callback to show up on a loaded machine
 QUIET = 2.0  # seconds to watch for something that must not happen
+DIALOGS_IN_ONE_HOST = 200  # well past the 63 COM apartments a process gets under Wine
 
 TITLES = {
     (0, "en"): "Choose Files",
@@ -177,8 +180,13 @@ def start_display_and_prefix(state_dir):
     os.makedirs(prefix)
     quiet_run([WINESERVER, "-p"], env, 60)
     status = quiet_run([WINE, "wineboot", "-i"], env, 200)
+    if status == 0:
+        # No window manager runs here: Wine would wait two seconds for one each time a dialog
+        # closes. Windows it does not hand to a window manager close at once.
+        status = quiet_run([WINE, "reg", "add", X11_DRIVER_KEY, "/v", "Managed", "/d", "N", "/f"],
+                           env, 60)
     if status != 0:
-        print(f"wineboot -i failed with {status}")
+        print(f"booting the prefix failed with {status}")
         cleanup(state_dir)
         return 1
     print(f"Xvfb {display} (pid {pid}), prefix {prefix}")
@@ -219,10 +227,11 @@ class Screen:
         found = self.xdotool("search", "--onlyvisible", "--name", pattern)
         return [int(w) for w in found.stdout.split()]
 
-    def wait_window(self, title, other_than=()):
+    def wait_window(self, title, other_than=(), interval=0.25):
         found = poll(
             f'a window titled "{title}"',
             lambda: [w for w in self.windows(title) if w not in other_than],
+            interval=interval,
         )
         return found[0]
 
@@ -436,8 +445,26 @@ class DialogTests(unittest.TestCase):
         self.folder = tempfile.mkdtemp(prefix="e2e-", dir=drive_c)
         self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
         self.hosts = []
+        self.retries = {"retyped": 0, "Escape again": 0}
+        self.retries_forbidden = False
         self.addCleanup(self._end_hosts)
         self.addCleanup(self._screenshot_if_failed)
+        self.addCleanup(self._report_retries)
+
+    def _report_retries(self):
+        counts = ", ".join(f"{what} {count}" for what, count in self.retries.items())
+        print(f"retries in {self._testMethodName[len('test_') :]}: {counts}")
+
+    def forbid_retries(self):
+        """For the foreground and focus tests: a key that had to be sent again is the very fault
+        they look for (a dialog that did not get the focus), so it fails the test."""
+        self.retries_forbidden = True
+
+    def note_retry(self, what, message):
+        self.retries[what] += 1
+        print(message)
+        if self.retries_forbidden:
+            self.fail(f"{message}; a focus or foreground test allows no retry")
 
     def _screenshot(self, moment):
         """Keeps the screen and its windows for whoever reads a failure."""
@@ -490,10 +517,11 @@ class DialogTests(unittest.TestCase):
         self.hosts.append(host)
         return host
 
-    def open_dialog(self, host, kind, language, title=None):
+    def open_dialog(self, host, kind, language, title=None, other_than=(), interval=0.25):
         """Requests a dialog and waits until it is on screen; returns (request, X window)."""
         request = host.show(kind, language)
-        return request, self.screen.wait_window(title or TITLES[kind, language])
+        title = title or TITLES[kind, language]
+        return request, self.screen.wait_window(title, other_than, interval)
 
     def edit_texts(self, host, title):
         return host.ask(f"edit {title}", "edit")["texts"]
@@ -509,25 +537,46 @@ class DialogTests(unittest.TestCase):
             try:
                 poll("the typed text", lambda: self.edit_texts(host, title) == [text], timeout=10)
             except AssertionError:
-                print(f"retyping {text!r}: the name box held {self.edit_texts(host, title)}")
+                held = self.edit_texts(host, title)
+                self.note_retry("retyped", f"retyping {text!r}: the name box held {held}")
                 continue
             self.screen.press(window, "Return")
             return
         self.fail(f"could not type {text!r}; the name box holds {self.edit_texts(host, title)}")
 
-    def cancel(self, host, request, window, title):
+    def cancel(self, host, request, window, title, interval=0.25):
         """Presses Escape, again if the dialog is still there and has not answered."""
-        for _ in range(3):
+        for attempt in range(3):
             self.screen.press(window, "Escape")
             try:
-                poll("the dialog to close", lambda: window not in self.screen.windows(title), 20)
+                poll(
+                    "the dialog to close",
+                    lambda: window not in self.screen.windows(title),
+                    20,
+                    interval,
+                )
                 break
             except AssertionError:
-                print(f'pressing Escape again in "{title}"')
+                if attempt < 2:
+                    self.note_retry("Escape again", f'pressing Escape again in "{title}"')
         self.assert_delivered(host, request, "", [])
 
     def handles(self, host, title):
         return host.ask(f"window {title}", "window")["handles"]
+
+    def own_handles(self, host, title):
+        """The windows of that title in the host's own process."""
+        return host.ask(f"window {title}", "window")["own"]
+
+    def bring_forward(self, host, own_handles):
+        """activeDlgWindow in that host, until one of its own windows is in the foreground. With
+        no window manager, keys reach only the foreground window, and a dialog that opened while
+        another program's window was in front is not there under Wine."""
+        host.ask("active", "active")
+        poll(
+            "the host's own dialog in the foreground",
+            lambda: host.ask("foreground?", "foreground")["handle"] in own_handles,
+        )
 
     def assert_delivered(self, host, request, directory, names):
         try:
@@ -539,6 +588,8 @@ class DialogTests(unittest.TestCase):
             (callback["directory"], callback["names"]), (directory, names), f"request {request}"
         )
         self.assertNotEqual(callback["thread"], callback["caller_thread"], "callback thread")
+        if "terminated" in callback:  # the C host: names[count] must be NULL
+            self.assertTrue(callback["terminated"], f"names of request {request} not terminated")
 
     def assert_each_delivered_once(self, events, requests):
         for request in requests:
@@ -648,6 +699,7 @@ class DialogTests(unittest.TestCase):
         self.assert_each_delivered_once(host.quit(), [request, folder_request])
 
     def test_SecondRequest_AnsweredEmptyAtOnce_WhileDialogOpen(self):
+        self.forbid_retries()
         host = self.start_host()
         first_title, second_title = TITLES[0, "cs"], TITLES[4, "cs"]
         first, window = self.open_dialog(host, 0, "cs")
@@ -698,6 +750,7 @@ class DialogTests(unittest.TestCase):
         self.assert_each_delivered_once(events, [request])
 
     def test_ActiveDlgWindow_BringsDialogToForeground_WhenHostWindowInFront(self):
+        self.forbid_retries()
         host = self.start_host()
         title = TITLES[2, "en"]
         request, window = self.open_dialog(host, 2, "en")
@@ -711,6 +764,7 @@ class DialogTests(unittest.TestCase):
         self.assert_each_delivered_once(host.quit(), [request])
 
     def test_ActiveDlgWindow_LeavesForegroundAlone_WhenNoDialogWasRequested(self):
+        self.forbid_retries()
         host = self.start_host()
         self.assertTrue(host.ask("foreground-own-window", "foreground-own-window")["own"])
         host.ask("active", "active")
@@ -747,9 +801,95 @@ class DialogTests(unittest.TestCase):
         self.assert_delivered(host, request, self.windows_path(), ["only.txt"])
         self.assert_each_delivered_once(host.quit(), [request])
 
+    def test_ManyDialogs_EachAnsweredOnce_InOneHostProcess(self):
+        self.make_files("picked\\")
+        picked = self.windows_path("picked")
+        host = self.start_host()
+        requests = []
+        for number in range(DIALOGS_IN_ONE_HOST):
+            answered = number % 50 == 49  # now and then a real answer, the rest cancelled
+            kind = 2 if answered else number % 5
+            language = ("en", "cs")[number // 5 % 2]
+            title = TITLES[kind, language]
+            request, window = self.open_dialog(host, kind, language, interval=0.05)
+            requests.append(request)
+            if answered:
+                self.enter(host, title, window, picked)
+                self.assert_delivered(host, request, picked, ["picked"])
+            else:
+                self.cancel(host, request, window, title, interval=0.05)
+        for title in set(TITLES.values()):
+            self.assertEqual(self.screen.windows(title), [], f'a window titled "{title}" is left')
+        self.assert_each_delivered_once(host.quit(), requests)
 
-def test_names():
-    return sorted(n[len("test_") :] for n in dir(DialogTests) if n.startswith("test_"))
+    def test_TwoHosts_EachShowsAndBringsForwardOnlyItsOwnDialog(self):
+        """Each host's dialog is, for the other, another program's window with the same title."""
+        self.forbid_retries()
+        first, second = self.start_host(), self.start_host()
+        title = TITLES[0, "en"]
+        first_request, first_window = self.open_dialog(first, 0, "en")
+        second_request, second_window = self.open_dialog(second, 0, "en", other_than=[first_window])
+        second.drain(QUIET)
+        self.assertEqual(second.callbacks(second_request), [], "refused for another's window")
+        first_own, second_own = self.own_handles(first, title), self.own_handles(second, title)
+        self.assertEqual((len(first_own), len(second_own)), (1, 1))
+        self.assertNotEqual(first_own, second_own)
+
+        self.bring_forward(first, first_own)
+        self.bring_forward(second, second_own)  # from the other's dialog in front
+        self.cancel(second, second_request, second_window, title)
+        self.assertEqual(self.screen.windows(title), [first_window])
+        # nothing of the second host's is open: the first host's dialog is not its to bring up
+        self.assertTrue(second.ask("foreground-own-window", "foreground-own-window")["own"])
+        second.ask("active", "active")
+        second.drain(QUIET)
+        self.assertTrue(second.ask("foreground?", "foreground")["own"], "another's dialog came up")
+        self.assertEqual(first.callbacks(first_request), [], "the open dialog answered early")
+        self.bring_forward(first, first_own)
+        self.cancel(first, first_request, first_window, title)
+        self.assert_each_delivered_once(first.quit(), [first_request])
+        self.assert_each_delivered_once(second.quit(), [second_request])
+
+    # -- the C interface (quorlin_c.h), through the C host of tests/consumer
+
+    def test_CInterface_MatchesHeaderAbi_AndRefusesUnknownKindsAtOnce(self):
+        host = self.start_host()
+        abi = host.ask("abi", "abi")
+        self.assertEqual((abi["library"], abi["header"]), (1, 1))
+        refused = []
+        for kind in (5, -1):
+            host.send(f"show {kind} en")
+            event = host.wait_event("requested")
+            self.assertEqual(event["result"], 1, f"quorlin_show({kind}) is QUORLIN_ERROR_KIND")
+            refused.append(event["request"])
+        host.send("show 3 en")
+        accepted = host.wait_event("requested")
+        self.assertEqual(accepted["result"], 0)
+        title = TITLES[3, "en"]
+        self.cancel(host, accepted["request"], self.screen.wait_window(title), title)
+        host.drain(QUIET)
+        events = host.quit()
+        for request in refused:
+            self.assertEqual(host.callbacks(request), [], f"request {request} was refused")
+        self.assert_each_delivered_once(events, [accepted["request"]])
+
+
+# The tests that the C host runs too: what the C++ exports do, the C interface does the same way.
+C_INTERFACE_SHARED = (
+    "Dialog_ShowsTitleAndDeliversEmptyResult_WhenCancelled",
+    "FileDialog_DeliversFolderAndNamesInOrder_WhenFilesChosen",
+    "Selection_ArrivesAsUtf8_WithChineseNames",
+    "SecondRequest_AnsweredEmptyAtOnce_WhileDialogOpen",
+    "Dialog_ShownAndLockReleased_WhenCallbackEmpty",
+    "ActiveDlgWindow_BringsDialogToForeground_WhenHostWindowInFront",
+)
+
+
+def test_names(c_interface=False):
+    names = sorted(n[len("test_") :] for n in dir(DialogTests) if n.startswith("test_"))
+    if c_interface:
+        return [n for n in names if n.startswith("CInterface_") or n in C_INTERFACE_SHARED]
+    return [n for n in names if not n.startswith("CInterface_")]
 
 
 def main():
@@ -758,9 +898,10 @@ def main():
     parser.add_argument("name", nargs="?")
     parser.add_argument("--state")
     parser.add_argument("--host")
+    parser.add_argument("--c-interface", action="store_true", help="list: the C host's tests")
     args = parser.parse_intermixed_args()
     if args.action == "list":
-        print("\n".join(test_names()))
+        print("\n".join(test_names(args.c_interface)))
         return 0
     if args.action == "setup":
         return setup(args.state)

@@ -5,8 +5,10 @@
 //   hold-callbacks, release-callbacks      callbacks wait inside the library while held
 //   active                       -> calls activeDlgWindow
 //   foreground-own-window        -> makes the host's own window the foreground window
-//   foreground?                  -> the foreground window's title and whether it is the host's
-//   window <title>               -> the top-level windows bearing the title, and their small icon
+//   foreground?                  -> the foreground window's handle and title, whether it is the
+//                                   host's own window and whether it belongs to this process
+//   window <title>               -> the top-level windows bearing the title (all, this process's,
+//                                   those with a small icon)
 //   edit <title>                 -> the texts of the edit boxes in the window bearing the title
 //   quit
 #include <fcntl.h>
@@ -121,10 +123,21 @@ void Show(int kind, bool isChinese, bool withCallback) {
               ",\"kind\":" + std::to_string(kind) + "}");
 }
 
+std::string HandleText(HWND window) {
+    return std::to_string(reinterpret_cast<std::uintptr_t>(window));
+}
+
+bool InThisProcess(HWND window) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    return process == GetCurrentProcessId();
+}
+
 struct TitleSearch {
     std::wstring title;
     std::vector<std::string> handles;
-    bool smallIcon = false;
+    std::vector<std::string> own;
+    std::vector<std::string> withIcon;
 };
 
 BOOL CALLBACK CountTitled(HWND window, LPARAM param) {
@@ -132,12 +145,13 @@ BOOL CALLBACK CountTitled(HWND window, LPARAM param) {
     wchar_t title[512] = {};
     GetWindowTextW(window, title, static_cast<int>(std::size(title)));
     if (search->title == title && IsWindowVisible(window)) {
-        search->handles.push_back(std::to_string(reinterpret_cast<std::uintptr_t>(window)));
+        search->handles.push_back(HandleText(window));
+        if (InThisProcess(window)) search->own.push_back(HandleText(window));
         DWORD_PTR icon = 0;
-        // the dialog runs on a worker thread; a hung dialog must not hang the host
+        // the dialog runs on a thread of the library; a hung dialog must not hang the host
         if (SendMessageTimeoutW(window, WM_GETICON, ICON_SMALL, 0, SMTO_ABORTIFHUNG, 5000, &icon) &&
             icon != 0) {
-            search->smallIcon = true;
+            search->withIcon.push_back(HandleText(window));
         }
     }
     return TRUE;
@@ -179,14 +193,18 @@ bool Execute(const std::string& line, HWND ownWindow) {
         HWND foreground = GetForegroundWindow();
         WriteLine("{\"event\":\"foreground\",\"title\":" +
                   JsonString(foreground ? WindowTitle(foreground) : std::string()) +
-                  ",\"own\":" + Bool(foreground == ownWindow) + "}");
+                  ",\"handle\":" + JsonString(HandleText(foreground)) +
+                  ",\"own\":" + Bool(foreground == ownWindow) + ",\"this_process\":" +
+                  Bool(foreground != nullptr && InThisProcess(foreground)) + "}");
     } else if (command.verb == "window" && command.args.size() == 1) {
         TitleSearch search;
         search.title = Wide(command.args[0]);
         EnumWindows(CountTitled, reinterpret_cast<LPARAM>(&search));
         WriteLine("{\"event\":\"window\",\"title\":" + JsonString(command.args[0]) +
                   ",\"handles\":" + JsonStringArray(search.handles) +
-                  ",\"small_icon\":" + Bool(search.smallIcon) + "}");
+                  ",\"own\":" + JsonStringArray(search.own) +
+                  ",\"with_icon\":" + JsonStringArray(search.withIcon) +
+                  ",\"small_icon\":" + Bool(!search.withIcon.empty()) + "}");
     } else if (command.verb == "edit" && command.args.size() == 1) {
         std::vector<std::string> texts;
         if (HWND dialog = FindWindowW(nullptr, Wide(command.args[0]).c_str())) {
