@@ -1,7 +1,8 @@
 // Prints: the committed memory while 200 requests wait for one open dialog, the time for a dialog
-// request to return to the host, the cost of collecting a selection that fills the result buffer
-// next to one plain UTF-16 to UTF-8 conversion, and the memory before and after 1,000 answered
-// requests. No dialog is shown: a fake dialog layer answers at once, or when released.
+// request to return to the host (also through the C++ export and the C interface, side by side),
+// the cost of collecting a selection that fills the result buffer next to one plain UTF-16 to UTF-8
+// conversion, and the memory before and after 1,000 answered requests. No dialog is shown: a fake
+// dialog layer answers at once, or when released.
 
 #include <windows.h>
 
@@ -18,6 +19,8 @@
 #include <vector>
 
 #include "path_list.h"
+#include "quorlin.h"
+#include "quorlin_c.h"
 #include "win_dialog_worker.h"
 
 namespace {
@@ -62,18 +65,28 @@ double microseconds(Clock::duration d) {
 // Calls one request and waits for its answer; the time until the call returned.
 class Requester {
 public:
-    Clock::duration requestOnce() {
+    enum class Through { Worker, CppExport, CInterface };
+
+    Clock::duration requestOnce(Through through = Through::Worker) {
         {
             const std::lock_guard<std::mutex> guard(mutex_);
             answered_ = false;
         }
+        const auto callback = [this](const std::string&, const std::vector<std::string>&) {
+            answer();
+        };
         const Clock::time_point start = Clock::now();
-        requestDialog(UploadFiles, false,
-                      [this](const std::string&, const std::vector<std::string>&) {
-                          const std::lock_guard<std::mutex> guard(mutex_);
-                          answered_ = true;
-                          changed_.notify_one();
-                      });
+        switch (through) {
+            case Through::Worker:
+                requestDialog(UploadFiles, false, callback);
+                break;
+            case Through::CppExport:
+                showFilesDialog(false, callback);
+                break;
+            case Through::CInterface:
+                quorlin_show(QUORLIN_UPLOAD_FILES, 0, &answerC, this);
+                break;
+        }
         const Clock::duration returned = Clock::now() - start;
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [this] { return answered_; });
@@ -81,6 +94,15 @@ public:
     }
 
 private:
+    void answer() {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        answered_ = true;
+        changed_.notify_one();
+    }
+    static void answerC(void* requester, const char*, const char* const*, size_t) {
+        static_cast<Requester*>(requester)->answer();
+    }
+
     std::mutex mutex_;
     std::condition_variable changed_;
     bool answered_ = false;
@@ -167,6 +189,31 @@ void benchRequests() {
     setDialogFactory(nullptr);
 }
 
+// What a host sees of the two interfaces: the C++ export and quorlin_show, taken in turns in the
+// same run so that both meet the same machine.
+void benchExportsSideBySide() {
+    setDialogFactory(&makeInstantDialog);
+    Requester requester;
+    for (int i = 0; i < 50; ++i) requester.requestOnce(Requester::Through::CInterface);
+    waitForIdle();
+    std::vector<double> cxx;
+    std::vector<double> c;
+    for (int i = 0; i < kRequests; ++i) {
+        cxx.push_back(microseconds(requester.requestOnce(Requester::Through::CppExport)));
+        c.push_back(microseconds(requester.requestOnce(Requester::Through::CInterface)));
+    }
+    waitForIdle();
+    std::sort(cxx.begin(), cxx.end());
+    std::sort(c.begin(), c.end());
+    const double cxxMedian = cxx[cxx.size() / 2];
+    const double cMedian = c[c.size() / 2];
+    std::printf(
+        "return time over %d calls each, in turns: showFilesDialog median %.1f us (worst %.1f), "
+        "quorlin_show median %.1f us (worst %.1f); ratio %.2f (target <= 1)\n",
+        kRequests, cxxMedian, cxx.back(), cMedian, c.back(), cMedian / cxxMedian);
+    setDialogFactory(nullptr);
+}
+
 void benchCollection() {
     std::vector<wchar_t> buffer(kResultBufferUnits);
     PathListWriter writer(buffer.data(), buffer.size());
@@ -215,6 +262,7 @@ void benchCollection() {
 int main() {
     benchQueuedRequests();  // first, so that the process's peak is this one's
     benchRequests();
+    benchExportsSideBySide();
     benchCollection();
     return 0;
 }

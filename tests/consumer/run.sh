@@ -2,7 +2,8 @@
 # The consumer's side of the package: unpacks the ZIP that scripts/package.sh made, builds the host
 # project in tests/consumer against it with find_package(Quorlin) - once with the library's own
 # mingw-w64 GCC (the C and the C++ host) and once with clang and lld (the C host, linking the
-# MSVC-style import library) - and runs the C hosts through real dialogs under Xvfb.
+# MSVC-style import library) - and runs the hosts through real dialogs under Xvfb, as the
+# end-to-end tests of tests/quorlin_e2e do.
 # Usage: tests/consumer/run.sh   (after scripts/package.sh)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -47,6 +48,18 @@ for compiler in gcc clang; do
       echo "consumer $compiler: $name FAILED"; status=1
     fi
   done
+  if [ "$compiler" = gcc ]; then
+    # the C++ host over quorlin.h, built against the package with the library's own toolchain
+    cpp_host="$root/$work/gcc/bin/quorlin_cpp_host.exe"
+    for name in FileDialog_DeliversFolderAndNamesInOrder_WhenFilesChosen \
+                SecondRequest_AnsweredEmptyAtOnce_WhileDialogOpen; do
+      if python3 "$harness" run --state "$state" --host "$cpp_host" "$name"; then
+        echo "consumer gcc C++ host: $name passed"
+      else
+        echo "consumer gcc C++ host: $name FAILED"; status=1
+      fi
+    done
+  fi
   python3 "$harness" cleanup --state "$state" --host "$host" || status=1
 done
 exit $status
