@@ -40,19 +40,6 @@ HostsEntries ParseEntries(const std::string& header) {
     return entries;
 }
 
-HostsRewrite RewriteInPieces(const std::string& bytes, std::size_t piece,
-                             const HostsEntries& entries) {
-    std::size_t offset = 0;
-    return RewriteHosts(
-        [&](char* buffer, std::size_t size) {
-            const std::size_t got = std::min({size, piece, bytes.size() - offset});
-            bytes.copy(buffer, got, offset);
-            offset += got;
-            return got;
-        },
-        0, entries);
-}
-
 // The file's lines as the rules see them: LF ends a line, with one CR before it.
 std::vector<std::string> Lines(const std::string& bytes, bool dropCrBeforeLf) {
     std::vector<std::string> lines;

@@ -36,20 +36,6 @@ public:
 const HostsEntries kDefaultEntries = {{kDomain, "127.0.0.1"}};
 const std::string kMissingAppended = kCanonical + "\n";
 
-// The file's bytes read in pieces of at most piece bytes.
-HostsRewrite RewriteInPieces(const std::string& bytes, std::size_t piece,
-                             const HostsEntries& entries) {
-    std::size_t offset = 0;
-    return RewriteHosts(
-        [&](char* buffer, std::size_t size) {
-            const std::size_t got = std::min({size, piece, bytes.size() - offset});
-            bytes.copy(buffer, got, offset);
-            offset += got;
-            return got;
-        },
-        0, entries);
-}
-
 // Expects the rewrite (whole, and read in pieces) and the reference all to give check and text.
 void ExpectRewrite(const std::string& bytes, const HostsEntries& entries, int check,
                    const std::string& text) {

@@ -2,6 +2,8 @@
 // The hosts rules written the plain way, one line at a time, for comparing with RewriteHosts: it
 // shares nothing with the checker but the declarations of HostsEntries and HostsRewrite.
 
+#include <algorithm>
+#include <cstddef>
 #include <map>
 #include <sstream>
 #include <string>
@@ -68,4 +70,19 @@ inline HostsRewrite ReferenceRewrite(const std::string& bytes, const HostsEntrie
         }
     }
     return {changed ? CheckWrong : CheckCorrect, output};
+}
+
+// The fast rewrite with the file's bytes handed over in pieces of at most piece bytes, as a read
+// of the file would hand them.
+inline HostsRewrite RewriteInPieces(const std::string& bytes, std::size_t piece,
+                                    const HostsEntries& entries) {
+    std::size_t offset = 0;
+    return RewriteHosts(
+        [&](char* buffer, std::size_t size) {
+            const std::size_t got = std::min({size, piece, bytes.size() - offset});
+            bytes.copy(buffer, got, offset);
+            offset += got;
+            return got;
+        },
+        0, entries);
 }
