@@ -28,13 +28,17 @@ trap stop_wine EXIT
 
 # Boots the prefix before ctest lists the tests of the Wine programs: a first program started
 # while a fresh prefix is still settling can fail, and a failed listing fails the whole run. Then
-# a window comes and goes, since the first window-system call in a new prefix can take seconds.
+# a window comes and goes, since the first window-system call in a new prefix can take seconds,
+# and an invisible one stays until Wine stops: without it Wine ends its desktop process during the
+# minutes of tests that open no window, and every later test that opens one waits 20 s for a new.
 boot_wine() {
   local attempt
   for attempt in 1 2 3; do
     if scripts/wine-env.sh build/windows wine cmd /c exit 0 </dev/null >/dev/null 2>&1 &&
       scripts/wine-env.sh build/windows wine build/windows/bin/window_warm_up.exe \
         </dev/null >/dev/null 2>&1; then
+      scripts/wine-env.sh build/windows wine build/windows/bin/window_warm_up.exe --stay \
+        </dev/null >/dev/null 2>&1 &
       return 0
     fi
     stop_wine
