@@ -1,15 +1,18 @@
 // The configuration document and the names taken from it, over a generated document: the hosts
 // section as the hosts checker loads it, the application name as the name file gives it and its
-// validation, the filling of the item templates, and the setup section's item list, each against
-// the rules written out plainly here.
+// validation, the filling of the item templates, and the setup section's item list. Each is held
+// to an independent oracle (printf, a regular expression, pugixml's XPath, strcasecmp) or to the
+// promises its header makes, never to a second copy of its own rules.
 
-#include <cctype>
+#include <strings.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,10 @@ namespace {
 
 const char kDirectory[] = "C:\\Program Files\\Brevant\\";
 
+void Require(bool promise) {
+    if (!promise) std::abort();
+}
+
 // The hosts checker without its file steps, for its LoadConfig.
 class SectionHostsChecker : public HostsChecker {
 public:
@@ -31,85 +38,37 @@ public:
     const HostsEntries& Entries() const { return entries; }
 };
 
-// The first attribute of element with exactly that name, found by walking them all.
-std::optional<std::string> Attribute(const pugi::xml_node& element, const char* name) {
-    for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
-         attribute = attribute.next_attribute()) {
-        if (std::strcmp(attribute.name(), name) == 0) {
-            return std::string(attribute.value());
-        }
-    }
-    return std::nullopt;
-}
-
-std::string Value(const pugi::xml_node& element, const char* name) {
-    return Attribute(element, name).value_or("");
-}
-
-pugi::xml_node Child(const pugi::xml_node& parent, const char* name) {
-    for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
-        if (std::strcmp(child.name(), name) == 0) {
-            return child;
-        }
-    }
-    return pugi::xml_node();
-}
-
+// Every child naming a host with an address is in the table, and the first such child per host
+// gives its address.
 void CheckHostsSection(const pugi::xml_document& document) {
-    const pugi::xml_node section = Child(document, "hosts");
+    const pugi::xml_node section = document.child("hosts");
     SectionHostsChecker checker;
-    const int loaded = checker.LoadConfig(section);
-    HostsEntries expected;
-    for (pugi::xml_node child = section.first_child(); child; child = child.next_sibling()) {
-        const std::string domain = Value(child, "domain");
-        const std::string ip = Value(child, "ip");
-        if (!domain.empty() && !ip.empty() && expected.count(domain) == 0) {
-            expected[domain] = ip;
-        }
+    Require(checker.LoadConfig(section) == (section ? ConfigLoaded : HostsConfigMissing));
+    std::set<std::string> named;
+    for (const pugi::xml_node& child : section.children()) {
+        const std::string domain = child.attribute("domain").value();
+        const std::string ip = child.attribute("ip").value();
+        if (domain.empty() || ip.empty() || !named.insert(domain).second) continue;
+        const auto entry = checker.Entries().find(domain);
+        Require(entry != checker.Entries().end() && entry->second == ip);
     }
-    if (loaded != (section ? ConfigLoaded : HostsConfigMissing)) std::abort();
-    if (checker.Entries() != expected) std::abort();
+    Require(named.size() == checker.Entries().size());
 }
 
-std::string ExpectedApplicationName(const pugi::xml_document& document, bool loaded) {
-    const pugi::xml_node application =
-        Child(Child(Child(document, "root"), "windows"), "application");
-    if (!loaded || !application) {
-        return "Brevant";
-    }
-    return Value(application, "name");
+void CheckApplicationName(const pugi::xml_document& document, bool loaded,
+                          const std::string& name) {
+    const pugi::xpath_node application = document.select_node("/root[1]/windows[1]/application[1]");
+    Require(name ==
+            (loaded && application ? application.node().attribute("name").value() : "Brevant"));
+    static const std::regex kScheme("[A-Za-z][A-Za-z0-9+.-]{0,62}");
+    Require(IsValidApplicationName(name) == std::regex_match(name, kScheme));
 }
 
-bool ExpectedValidName(const std::string& name) {
-    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    static const char kOthers[] = "0123456789+-.";
-    if (name.empty() || name.size() > 63 || std::strchr(kLetters, name[0]) == nullptr) {
-        return false;
-    }
-    for (const char c : name) {
-        if (std::strchr(kLetters, c) == nullptr && std::strchr(kOthers, c) == nullptr) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// "%s" gives the name and "%%" one percent sign, from the left; any other "%" stays.
-std::string ExpectedFill(const std::string& text, const std::string& name) {
-    std::string filled;
-    std::size_t from = 0;
-    for (std::size_t percent = text.find('%'); percent != std::string::npos;
-         percent = text.find('%', from)) {
-        filled += text.substr(from, percent - from);
-        const std::string pair = text.substr(percent, 2);
-        filled += pair == "%s" ? name : "%";
-        from = percent + (pair == "%s" || pair == "%%" ? 2 : 1);
-    }
-    return filled + text.substr(std::min(from, text.size()));
-}
-
-// Where the template's only conversions are one "%s" and "%%", printf fills it as well.
-void CheckFillAgainstPrintf(const std::string& text, const std::string& name) {
+// Where the template's only conversions are one "%s" and "%%", printf fills it as well; text
+// without "%" stays as it is.
+void CheckFill(const std::string& text, const std::string& name) {
+    const std::string filled = FillTemplate(text, name);
+    if (text.find('%') == std::string::npos) Require(filled == text);
     int names = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '%') continue;
@@ -122,33 +81,34 @@ void CheckFillAgainstPrintf(const std::string& text, const std::string& name) {
             return;
         }
     }
-    if (text.find('\0') != std::string::npos || name.find('\0') != std::string::npos) return;
     std::vector<char> buffer(text.size() + name.size() + 1);
     std::snprintf(buffer.data(), buffer.size(), text.c_str(), name.c_str());
-    if (FillTemplate(text, name) != buffer.data()) std::abort();
+    Require(filled == buffer.data());
 }
 
-std::optional<RegistryRoot> ExpectedRoot(std::string name) {
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+void CheckRoot(const std::string& name) {
     const char* const names[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
                                  "HKEY_USERS", "HKEY_CURRENT_CONFIG"};
     const RegistryRoot roots[] = {RegistryRoot::ClassesRoot, RegistryRoot::CurrentUser,
                                   RegistryRoot::LocalMachine, RegistryRoot::Users,
                                   RegistryRoot::CurrentConfig};
+    std::optional<RegistryRoot> expected;
     for (int i = 0; i < 5; ++i) {
-        if (name == names[i]) return roots[i];
+        if (strcasecmp(name.c_str(), names[i]) == 0) expected = roots[i];
     }
-    return std::nullopt;
+    Require(RootKeyFromName(name) == expected);
 }
 
-// Whether the template has a "%s" that the name fills.
 bool UsesName(const std::string& text) {
-    return ExpectedFill(text, "a") != ExpectedFill(text, "b");
+    return FillTemplate(text, "a") != FillTemplate(text, "b");
 }
 
+// The item list keeps the order and number of the "win" children, each item built from its own
+// attributes; any refused root empties it, and so does a name or folder an item needs and lacks.
 void CheckSetupSection(const pugi::xml_document& document, const std::string& name,
                        const std::optional<std::string>& directory) {
-    const pugi::xml_node section = Child(document, "setup");
+    const pugi::xml_node section = document.child("setup");
+    const pugi::xml_node win = section.child("win");
     std::vector<SetupItem> items(1);  // a stale item every load must drop
     const SetupLoadResult result = LoadSetupItems(
         section,
@@ -157,55 +117,41 @@ void CheckSetupSection(const pugi::xml_document& document, const std::string& na
         },
         items);
 
-    const pugi::xml_node win = Child(section, "win");
     bool refused = !win;
     bool unresolved = false;
-    std::vector<SetupItem> expected;
-    for (pugi::xml_node element = win.first_child(); element && !refused;
-         element = element.next_sibling()) {
-        SetupItem item;
-        item.rootName = Value(element, "key");
-        const std::optional<RegistryRoot> root = ExpectedRoot(item.rootName);
-        if (!root) {
+    std::size_t count = 0;
+    for (const pugi::xml_node& element : win.children()) {
+        const std::string key = element.attribute("key").value();
+        CheckRoot(key);
+        if (!RootKeyFromName(key)) {
             refused = true;
             break;
         }
-        item.rootKey = *root;
-        item.wtag = Value(element, "wtag");
-        const bool filled =
-            item.wtag == "setup" || item.wtag == "url" || item.wtag == "url_protocol";
-        const std::string subKey = Value(element, "sub_key");
-        const std::string data = item.wtag == "url_protocol" ? "" : Value(element, "data");
-        item.subKey = filled ? ExpectedFill(subKey, name) : subKey;
-        item.data = filled ? ExpectedFill(data, name) : data;
-        item.valueName = item.wtag == "url_protocol" ? "URL Protocol" : "";
-        if (filled && (UsesName(subKey) || UsesName(data)) && !ExpectedValidName(name)) {
-            unresolved = true;
-        }
-        const bool inDirectory = Value(element, "current_path_enable") == "1";
+        const std::string wtag = element.attribute("wtag").value();
+        const std::string subKey = element.attribute("sub_key").value();
+        const std::string data = wtag == "url_protocol" ? "" : element.attribute("data").value();
+        const bool filled = wtag == "setup" || wtag == "url" || wtag == "url_protocol";
+        const bool inDirectory =
+            std::string(element.attribute("current_path_enable").value()) == "1";
+        unresolved = unresolved || (filled && (UsesName(subKey) || UsesName(data)) &&
+                                    !IsValidApplicationName(name));
         unresolved = unresolved || (inDirectory && !directory);
+        if (result != SetupLoaded) continue;
+
+        Require(count < items.size());
+        const SetupItem& item = items[count];
         const std::optional<std::string> prefix = inDirectory ? directory : std::nullopt;
-        item.data = item.wtag == "setup" ? QuoteCommandLine(item.data, prefix)
-                                         : prefix.value_or("") + item.data;
-        expected.push_back(item);
+        const std::string text = filled ? FillTemplate(data, name) : data;
+        Require(item.rootKey == *RootKeyFromName(key) && item.rootName == key &&
+                item.wtag == wtag && item.status == ItemUnchecked);
+        Require(item.subKey == (filled ? FillTemplate(subKey, name) : subKey));
+        Require(item.valueName == (wtag == "url_protocol" ? "URL Protocol" : ""));
+        Require(item.data ==
+                (wtag == "setup" ? QuoteCommandLine(text, prefix) : prefix.value_or("") + text));
+        ++count;
     }
-    const SetupLoadResult expectedResult =
-        refused ? SetupRefused : (unresolved ? SetupUnresolved : SetupLoaded);
-    if (result != expectedResult) std::abort();
-    if (result != SetupLoaded) {
-        if (!items.empty()) std::abort();
-        return;
-    }
-    if (items.size() != expected.size()) std::abort();
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const SetupItem& a = items[i];
-        const SetupItem& b = expected[i];
-        if (a.rootKey != b.rootKey || a.rootName != b.rootName || a.subKey != b.subKey ||
-            a.valueName != b.valueName || a.data != b.data || a.wtag != b.wtag ||
-            a.status != ItemUnchecked) {
-            std::abort();
-        }
-    }
+    Require(result == (refused ? SetupRefused : (unresolved ? SetupUnresolved : SetupLoaded)));
+    Require(items.size() == (result == SetupLoaded ? count : 0));
 }
 
 }  // namespace
@@ -215,25 +161,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const pugi::xml_parse_result loaded = document.load_buffer(data, size);
 
     CheckHostsSection(document);
-
     const std::string name = ApplicationNameFromDocument(document, loaded);
-    if (name != ExpectedApplicationName(document, static_cast<bool>(loaded))) std::abort();
-    if (IsValidApplicationName(name) != ExpectedValidName(name)) std::abort();
+    CheckApplicationName(document, static_cast<bool>(loaded), name);
 
     // every attribute of the document as a template, filled with the name
     std::vector<pugi::xml_node> pending = {document};
     while (!pending.empty()) {
         const pugi::xml_node node = pending.back();
         pending.pop_back();
-        for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
-             attribute = attribute.next_attribute()) {
-            const std::string text = attribute.value();
-            if (FillTemplate(text, name) != ExpectedFill(text, name)) std::abort();
-            CheckFillAgainstPrintf(text, name);
+        for (const pugi::xml_attribute& attribute : node.attributes()) {
+            CheckFill(attribute.value(), name);
         }
-        for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-            pending.push_back(child);
-        }
+        for (const pugi::xml_node& child : node.children()) pending.push_back(child);
     }
 
     // the program's folder is unknown for odd sizes
