@@ -52,8 +52,7 @@ bool ClientCheckTool::Init(const std::string& language, const std::string& confi
     if (!isFile) {
         parsed = document.load_string(config.c_str());
     } else if (const std::optional<std::string> bytes = ReadFileContents(config)) {
-        // the file's bytes, read through the wide calls; the encoding is detected as load_file
-        // would
+        // read through the wide calls; the encoding is detected as load_file detects it
         parsed = document.load_buffer(bytes->data(), bytes->size());
     }
     if (!parsed) {

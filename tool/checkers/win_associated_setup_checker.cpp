@@ -48,13 +48,13 @@ const char* RootName(RegistryRoot root) {
 
 // An item's texts as the wide registry calls take them.
 struct WideItem {
-    HKEY root;
+    HKEY root = HKEY_CLASSES_ROOT;
     std::wstring subKey;
     std::wstring valueName;
     std::wstring data;
     // where data holds the program directory, in UTF-16 units
-    std::size_t folderStart;
-    std::size_t folderLength;
+    std::size_t folderStart = 0;
+    std::size_t folderLength = 0;
 };
 
 std::optional<WideItem> Widen(const SetupItem& item) {
@@ -67,8 +67,14 @@ std::optional<WideItem> Widen(const SetupItem& item) {
     if (!subKey || !valueName || !before || !folder || !after) {
         return std::nullopt;
     }
-    return WideItem{PredefinedKey(item.rootKey), *subKey,        *valueName,
-                    *before + *folder + *after,  before->size(), folder->size()};
+    WideItem wide;
+    wide.root = PredefinedKey(item.rootKey);
+    wide.subKey = *subKey;
+    wide.valueName = *valueName;
+    wide.data = *before + *folder + *after;
+    wide.folderStart = before->size();
+    wide.folderLength = folder->size();
+    return wide;
 }
 
 // Whether a stored text is the item's data: exactly, but for the program directory, in which

@@ -5,6 +5,11 @@
 // after windows.h, which it needs
 #include <wininet.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <regex>
+#include <set>
+#include <thread>
 #include <vector>
 
 #include "expected_report.h"
@@ -322,6 +327,206 @@ TEST_F(ToolRunTest, Tool_RewritesAnOldRegistrationWithItsRealFolder_WhateverTheF
         }
     }
     RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme.c_str());
+}
+
+// The files under folder, by their paths relative to it.
+std::set<std::wstring> FilesUnder(const std::wstring& folder, const std::wstring& prefix = L"") {
+    std::set<std::wstring> files;
+    WIN32_FIND_DATAW entry;
+    const UniqueFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    if (!search) {
+        return files;
+    }
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            const std::set<std::wstring> inner =
+                FilesUnder(folder + L"\\" + name, prefix + name + L"\\");
+            files.insert(inner.begin(), inner.end());
+        } else {
+            files.insert(prefix + name);
+        }
+    } while (FindNextFileW(search.get(), &entry));
+    return files;
+}
+
+TEST_F(ToolRunTest, Tool_WritesTheReportWhereAskedAndNowhereElse_WhateverThePathHolds) {
+    // relative to the folder the tool runs in, which holds the folders rp, inbox and "my reports";
+    // the ANSI code page here (1252) holds none of the letters but Ł, which it would map to L
+    const struct {
+        const wchar_t* path;
+        const wchar_t* written;  // nullptr: nothing is written
+        const char* output;
+    } cases[] = {
+        {L"rp\\отчёт.html", L"rp\\отчёт.html", ""},
+        {L"rp\\报告.html", L"rp\\报告.html", ""},
+        {L"rp\\rep-Ł.html", L"rp\\rep-Ł.html", ""},
+        // U+FF3C is no separator: it would map to "\" and lead two folders up
+        {L"inbox\\r＼..＼..＼escaped.html", L"inbox\\r＼..＼..＼escaped.html", ""},
+        {L"my reports\\report 1.html", L"my reports\\report 1.html", ""},
+        {L"缺失\\报告.html", nullptr, "Can't write 缺失\\报告.html\r\n"},
+        // an unpaired surrogate has no UTF-8 form: no file of a similar name is written instead
+        {L"rp\\r\xD800.html", nullptr, "Can't write rp\\r\xED\xA0\x80.html\r\n"},
+    };
+    MakeEverythingCorrect();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE("case " + std::to_string(i));
+        const std::wstring base = Wide(folder.Path()) + L"paths" + std::to_wstring(i);
+        for (const wchar_t* sub : {L"", L"\\rp", L"\\inbox", L"\\my reports"}) {
+            ASSERT_TRUE(CreateDirectoryW((base + sub).c_str(), nullptr));
+        }
+        const ProcessResult run =
+            RunProgram(Wide(tool), L"--path \"" + std::wstring(c.path) + L"\" --lang en", base);
+        EXPECT_EQ(run.output, c.output);
+        EXPECT_EQ(run.exitCode, c.written ? kExitOk : kExitFailure);
+        const std::set<std::wstring> expected =
+            c.written ? std::set<std::wstring>{c.written} : std::set<std::wstring>{};
+        EXPECT_TRUE(FilesUnder(base) == expected);
+        if (c.written) {
+            EXPECT_EQ(ReadFileBytes(base + L"\\" + c.written), Crlf(EnglishCorrectItems("")));
+        }
+    }
+}
+
+TEST_F(ToolRunTest, Tool_KeepsTheReplacedHostsFileAsBackup_WhenItRepairsIt) {
+    // a developer's own mapping, which the repair replaces
+    const std::string mine = "# mine\r\n10.1.2.3 localhost.brevant.io\r\n";
+    const std::string hosts = MachineState::HostsPath();
+    const std::string backup = MachineState::HostsBackupPath();
+    WriteFileBytes(hosts, mine);
+    ASSERT_TRUE(SetFileAttributesA(hosts.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    WriteFileBytes(backup, "an older backup\r\n");
+    MachineState::SetRegistration(folder.Path());
+    MachineState::SetDirectProxy();
+
+    const ProcessResult run = Run("--path report.html --lang en");
+    EXPECT_EQ(run.exitCode, kExitOk);
+    EXPECT_EQ(Report(), Crlf(EnglishHead() + RepairedRow("Domain Name", "Error", "Success") +
+                             CorrectRow("App Setup", "Correct") + CorrectRow("Proxy", "Correct") +
+                             "</table><br/>\n"));
+    EXPECT_EQ(ReadFileBytes(hosts), "# mine\r\n127.0.0.1            localhost.brevant.io\r\n");
+    EXPECT_EQ(ReadFileBytes(backup), mine);
+    EXPECT_NE(GetFileAttributesA(hosts.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+
+    // nothing replaced, nothing backed up
+    EXPECT_EQ(Run("--path report.html --lang en").exitCode, kExitOk);
+    EXPECT_EQ(Report(), Crlf(EnglishCorrectItems("")));
+    EXPECT_EQ(ReadFileBytes(backup), mine);
+}
+
+TEST_F(ToolRunTest, Tool_LogsEveryValueItChanges_UnderProgramData) {
+    const std::string scheme = "BrevantLogTest";
+    const std::string programData = std::getenv("ProgramData") ? std::getenv("ProgramData") : "";
+    ASSERT_FALSE(programData.empty());
+    const std::string logFolder = programData + "\\" + scheme;
+    const std::string log = logFolder + "\\repairs.log";
+    DeleteTree(logFolder);
+    ASSERT_TRUE(CreateDirectoryA(logFolder.c_str(), nullptr));
+    WriteFileBytes(log, "an earlier line\r\n");
+    WriteFileBytes(folder.Path() + "name.xml",
+                   "<root><windows><application name=\"" + scheme + "\"/></windows></root>");
+    const std::string commandKey = scheme + "\\shell\\open\\command";
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, scheme.c_str());
+    // another install's watcher
+    const std::string old = R"("D:\old\)" + scheme + R"(-watch.exe" %1)";
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CLASSES_ROOT, commandKey.c_str(), nullptr, REG_SZ, old.c_str(),
+                              static_cast<DWORD>(old.size() + 1)),
+              ERROR_SUCCESS);
+    MachineState::SetProxyFlags(PROXY_TYPE_PROXY);
+    // a folder in the backup's place: the hosts repair goes ahead without a backup
+    WriteFileBytes(MachineState::HostsPath(), "10.1.2.3 localhost.brevant.io\r\n");
+    DeleteTree(MachineState::HostsBackupPath());
+    ASSERT_TRUE(CreateDirectoryA(MachineState::HostsBackupPath().c_str(), nullptr));
+
+    const ProcessResult run = Run("--path report.html --lang en");
+    EXPECT_EQ(run.exitCode, kExitOk);
+    EXPECT_EQ(Report(), Crlf(EnglishHead() + RepairedRow("Domain Name", "Error", "Success") +
+                             RepairedRow("App Setup", "Error", "Success") +
+                             FailedRepairRow("Proxy", "Error", "Defeated") + "</table><br/>\n"));
+
+    // each line: the time, then the event; Wine keeps neither a bypass list nor flags but 1 and 2
+    std::string folderJson;
+    for (const char c : folder.Path()) {
+        folderJson += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    const std::string events[] = {
+        "hosts backup not made: " + MachineState::HostsBackupPath() + " (error 5)",
+        "registry HKEY_CLASSES_ROOT\\" + commandKey + R"( (default): "\"D:\\old\\)" + scheme +
+            R"(-watch.exe\" %1" -> "\")" + folderJson + scheme + R"(-watch.exe\" \"%1\"")",
+        "registry HKEY_CLASSES_ROOT\\" + scheme + " (default): absent -> \"URL:" + scheme +
+            " Protocol\"",
+        "registry HKEY_CLASSES_ROOT\\" + scheme + " \"URL Protocol\": absent -> \"\"",
+        "proxy LAN type flags: 0x2 -> 0x1",
+        "proxy LAN bypass list: absent -> \"local\"",
+    };
+    std::string pattern = "an earlier line\r\n";
+    for (const std::string& event : events) {
+        pattern += "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ " +
+                   std::regex_replace(event, std::regex(R"([\\^$.|?*+()\[\]{}])"), R"(\$&)") +
+                   "\r\n";
+    }
+    const std::string written = ReadFileBytes(log);
+    EXPECT_TRUE(std::regex_match(written, std::regex(pattern))) << written;
+
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, scheme.c_str());
+    DeleteTree(logFolder);
+}
+
+TEST_F(ToolRunTest, Tool_WaitsForTheRunBeforeIt_WhileTheMachineLockIsHeld) {
+    MachineState::RemoveHosts();
+    MachineState::SetRegistration(folder.Path());
+    MachineState::SetDirectProxy();
+    // a run that is checking and repairing holds this lock
+    UniqueHandle lock(CreateMutexW(nullptr, TRUE, L"Global\\BrevantClientCheckTool"));
+    ASSERT_TRUE(lock);
+    ProcessResult run;
+    std::thread runner([&] { run = Run("--path report.html --lang en"); });
+    // a run that did not wait would be done well within this; a waiting one waits a minute
+    Sleep(3000);
+    EXPECT_FALSE(FileExists(MachineState::HostsPath()));
+    EXPECT_FALSE(FileExists(report));
+    ReleaseMutex(lock.get());
+    runner.join();
+    EXPECT_EQ(run.exitCode, kExitOk);
+    EXPECT_EQ(Report(), Crlf(EnglishHead() + RepairedRow("Domain Name", "Error", "Success") +
+                             CorrectRow("App Setup", "Correct") + CorrectRow("Proxy", "Correct") +
+                             "</table><br/>\n"));
+}
+
+TEST_F(ToolRunTest, Tool_RepairsTheHostsFile_WhenAReaderHoldsItForAMoment) {
+    const std::string hosts = MachineState::HostsPath();
+    WriteFileBytes(hosts, "10.1.2.3 localhost.brevant.io\r\n");
+    MachineState::SetRegistration(folder.Path());
+    MachineState::SetDirectProxy();
+    // as the DNS client or a virus scanner reads it: the file cannot be replaced meanwhile
+    UniqueFileHandle reader(CreateFileA(hosts.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(reader);
+    std::atomic<bool> done{false};
+    ProcessResult run;
+    std::thread runner([&] {
+        run = Run("--path report.html --lang en");
+        done = true;
+    });
+    // the reader lets go soon after the repair's new text (hst*.tmp) stands beside the file
+    const std::string pending = hosts.substr(0, hosts.rfind('\\')) + "\\hst*.tmp";
+    WIN32_FIND_DATAA entry;
+    while (!done && !UniqueFindHandle(FindFirstFileA(pending.c_str(), &entry))) {
+        Sleep(10);
+    }
+    Sleep(300);
+    reader.reset();
+    runner.join();
+    EXPECT_EQ(run.exitCode, kExitOk);
+    EXPECT_EQ(Report(), Crlf(EnglishHead() + RepairedRow("Domain Name", "Error", "Success") +
+                             CorrectRow("App Setup", "Correct") + CorrectRow("Proxy", "Correct") +
+                             "</table><br/>\n"));
+    EXPECT_EQ(ReadFileBytes(hosts), "127.0.0.1            localhost.brevant.io\r\n");
 }
 
 // The program file itself: graphical subsystem, the manifest embedded, no runtime DLL needed.
