@@ -1,18 +1,15 @@
 #!/usr/bin/env bash
-# One registration whichever way the program is started: the setup check started through its
-# folder's long name registers it (exit status 1: wrong, then repaired); started through the
-# folder's 8.3 alias and in other letter case it finds that registration right (exit status 0),
-# which still names the folder by its long name. Started from here, as a Windows process would
-# have Wine's start resolve the alias before the program sees its own path.
+# The setup check started through its folder's long name registers it (exit status 1: wrong, then
+# repaired); started through the folder's 8.3 alias and in upper case it finds that registration
+# right (0), which still names the long folder. Started from here: a Windows process starting it
+# would have Wine resolve the alias first.
 # Usage: short_name_start_test.sh <build dir> <source root>
 set -u
 build=$(cd "$1" && pwd)
 run="$2/scripts/wine-env.sh"
 scheme=BrevantShortNameTestScheme
 base="$build/setup_short_name_test"
-dir="$base/Brevant Client Folder"
-windows_dir="Z:${dir//\//\\}"
-
+dir="Z:${base//\//\\}\\Brevant Client Folder"
 cleanup() {
   "$run" "$build" wine reg delete "HKCR\\$scheme" /f >/dev/null 2>&1
   rm -rf "$base"
@@ -20,34 +17,24 @@ cleanup() {
 trap cleanup EXIT
 cleanup
 
-mkdir -p "$dir"
-cp "$build/bin/setup_check_probe.exe" "$dir/"
-printf '<root><windows><application name="%s"/></windows></root>' "$scheme" >"$dir/name.xml"
-short_dir=$("$run" "$build" wine "$windows_dir\\setup_check_probe.exe" --short-path "$windows_dir" \
-  </dev/null 2>/dev/null | tr -d '\r')
-case "$short_dir" in
-  *'~'*) ;;
-  *) echo "no 8.3 alias for $windows_dir: '$short_dir'"; exit 1 ;;
-esac
+mkdir -p "$base/Brevant Client Folder"
+cp "$build/bin/setup_check_probe.exe" "$base/Brevant Client Folder/"
+printf '<root><windows><application name="%s"/></windows></root>' "$scheme" \
+  >"$base/Brevant Client Folder/name.xml"
+short=$("$run" "$build" wine "$dir\\setup_check_probe.exe" --short-path "$dir" </dev/null | tr -d '\r')
 
 failed=0
-expect() {
-  local program="$1" status="$2"
-  "$run" "$build" wine "$program" </dev/null >/dev/null 2>&1
-  local got=$?
-  if [ "$got" -ne "$status" ]; then
-    echo "$program: expected exit status $status, got $got"
+for start in "$dir:1" "$short:0" "${dir^^}:0"; do
+  "$run" "$build" wine "${start%:*}\\setup_check_probe.exe" </dev/null >/dev/null 2>&1
+  status=$?
+  if [ "$status" -ne "${start##*:}" ]; then
+    echo "started as ${start%:*}: expected exit status ${start##*:}, got $status"
     failed=1
   fi
-}
-expect "$windows_dir\\setup_check_probe.exe" 1
-expect "$short_dir\\setup_check_probe.exe" 0
-expect "${windows_dir^^}\\SETUP_CHECK_PROBE.EXE" 0
-
+done
 registered=$("$run" "$build" wine reg query "HKCR\\$scheme\\shell\\open\\command" /ve 2>/dev/null)
-if [[ "$registered" != *"\"$windows_dir\\$scheme-watch.exe\" \"%1\""* ]]; then
-  echo "the registration does not name the long folder: $registered"
+if [[ "$short" != *'~'* || "$registered" != *"\"$dir\\$scheme-watch.exe\" \"%1\""* ]]; then
+  echo "alias '$short'; registered: $registered"
   failed=1
 fi
-[ "$failed" -eq 0 ] && echo "one registration through the long name, the 8.3 alias and upper case"
 exit "$failed"
