@@ -1,5 +1,9 @@
 #include "client_check_tool.h"
 
+#include <optional>
+
+#include "platform.h"
+
 namespace {
 
 const char kGreen[] = "#008000";
@@ -44,8 +48,13 @@ bool ClientCheckTool::Init(const std::string& language, const std::string& confi
     }
     lang = language;
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed =
-        isFile ? document.load_file(config.c_str()) : document.load_string(config.c_str());
+    pugi::xml_parse_result parsed;  // a failure until a load succeeds
+    if (!isFile) {
+        parsed = document.load_string(config.c_str());
+    } else if (const std::optional<std::string> bytes = ReadFileContents(config)) {
+        // read through the wide calls; the encoding is detected as load_file detects it
+        parsed = document.load_buffer(bytes->data(), bytes->size());
+    }
     if (!parsed) {
         return false;
     }

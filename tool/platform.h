@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
 // The few operating-system services the driver needs. win_platform.cpp implements them with the
@@ -14,6 +16,26 @@ std::string ModuleFileName();
 // The INI value of key in section of file, at most 31 characters; empty when file, section or key
 // is missing.
 std::string ReadProfileString(const std::string& file, const char* section, const char* key);
+
+// Writes text to the file at path in text mode (every line feed stored as CR LF), creating it or
+// emptying it first. False when it cannot be opened, or a write or the close fails; a path that
+// does not convert to UTF-16 is never opened, so no other file is written in its place.
+bool WriteTextFile(const std::string& path, const std::string& text);
+
+// The bytes of the file at path; none when it cannot be opened or read.
+std::optional<std::string> ReadFileContents(const std::string& path);
+
+// Held while a run checks and repairs, so that runs on one machine take turns.
+class MachineLock {
+public:
+    virtual ~MachineLock() = default;
+};
+
+// Waits about a minute for the machine-wide lock of tool.exe; an earlier run that ended without
+// letting it go counts as gone. After the wait, or when the lock cannot be had at all, the run goes
+// ahead without it (the result then holds nothing). The lock is let go when the result is
+// destroyed.
+std::unique_ptr<MachineLock> LockMachine();
 
 enum class CertificateStatus {
     Unloadable,     // missing, empty, unreadable or of no recognised kind

@@ -1,11 +1,12 @@
 #include "tool_main.h"
 
 #include <cstring>
-#include <fstream>
+#include <memory>
 #include <string>
 
 #include "client_check_tool.h"
 #include "default_config.h"
+#include "platform.h"
 
 namespace {
 
@@ -13,17 +14,6 @@ namespace {
 const char kConfigFailureMessage[] =
     "\xE5\x8A\xA0\xE8\xBD\xBD\xE9\x85\x8D\xE7\xBD\xAE\xE6\x96\x87\xE4\xBB\xB6\xE5\xA4\xB1\xE8\xB4"
     "\xA5\n\n";
-
-bool WriteReport(const std::string& path, const std::string& report) {
-    std::ofstream file(path);
-    if (!file.good()) {
-        return false;
-    }
-    file.write(report.data(), static_cast<std::streamsize>(report.size()));
-    file.close();
-    // a full disk or a failed flush shows only here
-    return !file.fail();
-}
 
 }  // namespace
 
@@ -43,6 +33,8 @@ int ToolMain(int argc, const char* const argv[], std::ostream& out) {
     }
     const std::string language = argv[4];
 
+    // a second run waits here (bounded) until the first has checked, repaired and reported
+    const std::unique_ptr<MachineLock> turn = LockMachine();
     ClientCheckTool tool;
     if (!tool.Init(language, kDefaultConfig, false)) {
         out << kConfigFailureMessage;
@@ -50,7 +42,7 @@ int ToolMain(int argc, const char* const argv[], std::ostream& out) {
     }
     // every check and repair runs before the report file is opened
     const std::string report = tool.BuildReport();
-    if (!WriteReport(reportPath, report)) {
+    if (!WriteTextFile(reportPath, report)) {
         out << "Can't write " << reportPath << "\n";
         return ExitFailure;
     }

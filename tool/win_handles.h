@@ -20,6 +20,16 @@ inline HANDLE InvalidHandleValue() { return INVALID_HANDLE_VALUE; }
 
 inline void CloseCertStore(HCERTSTORE store) { CertCloseStore(store, 0); }
 inline void CloseCFile(std::FILE* file) { std::fclose(file); }
+// Memory the system allocated for us, by the allocator each call names.
+template <typename Pointer>
+void FreeLocal(Pointer memory) {
+    LocalFree(memory);
+}
+template <typename Pointer>
+void FreeGlobal(Pointer memory) {
+    GlobalFree(memory);
+}
+inline void FreeCoTask(PWSTR memory) { CoTaskMemFree(memory); }
 
 // Owns one handle and releases it with Close unless it holds Empty(). Move-only; the names follow
 // std::unique_ptr.
@@ -27,7 +37,7 @@ template <typename Handle, auto Close, Handle (*Empty)() = Null<Handle>>
 class UniqueAny {
 public:
     UniqueAny() = default;
-    explicit UniqueAny(Handle handle) : handle(handle) {}
+    explicit UniqueAny(Handle owned) : handle(owned) {}
     ~UniqueAny() { reset(); }
     UniqueAny(UniqueAny&& other) noexcept : handle(other.release()) {}
     UniqueAny& operator=(UniqueAny&& other) noexcept {
@@ -66,3 +76,9 @@ using UniqueCrlContext = handles::UniqueAny<PCCRL_CONTEXT, CertFreeCRLContext>;
 using UniqueCtlContext = handles::UniqueAny<PCCTL_CONTEXT, CertFreeCTLContext>;
 // A C runtime stream.
 using UniqueCFile = handles::UniqueAny<std::FILE*, handles::CloseCFile>;
+// CommandLineToArgvW's list.
+using UniqueArgumentList = handles::UniqueAny<LPWSTR*, handles::FreeLocal<LPWSTR*>>;
+// A text WinINet hands over (a per-connection option's value).
+using UniqueGlobalText = handles::UniqueAny<LPWSTR, handles::FreeGlobal<LPWSTR>>;
+// A text the shell hands over (a known folder's path).
+using UniqueCoTaskText = handles::UniqueAny<PWSTR, handles::FreeCoTask>;

@@ -2,9 +2,13 @@
 // after windows.h, which it needs
 #include <wincrypt.h>
 
+#include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 
+#include "application_name.h"
 #include "certificate_block.h"
 #include "platform.h"
 #include "win_handles.h"
@@ -30,8 +34,13 @@ bool IsNonEmptyFile(const std::wstring& path) {
 // A certificate file is a few kilobytes; a larger file than this is queried as it is, unread.
 constexpr std::size_t kLongestPemText = 16 * 1024 * 1024;
 
-// The whole file, or none when it cannot be read or is longer than kLongestPemText.
-std::optional<std::string> ReadSmallFile(const std::wstring& path) {
+// The machine-wide lock of tool.exe: a mutex in the global namespace, so that runs in every session
+// take turns, and how long a run waits for it.
+constexpr wchar_t kMachineLockName[] = L"Global\\BrevantClientCheckTool";
+constexpr DWORD kMachineLockWaitMs = 60 * 1000;
+
+// The whole file, or none when it cannot be read or is longer than longest.
+std::optional<std::string> ReadWholeFile(const std::wstring& path, std::size_t longest) {
     const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -45,13 +54,22 @@ std::optional<std::string> ReadSmallFile(const std::wstring& path) {
         if (got == 0) {
             return bytes;
         }
-        if (bytes.size() + got > kLongestPemText) {
+        if (bytes.size() + got > longest) {
             return std::nullopt;
         }
         bytes.append(buffer, got);
     }
     return std::nullopt;
 }
+
+class WinMachineLock : public MachineLock {
+public:
+    explicit WinMachineLock(UniqueHandle owned) : mutex(std::move(owned)) {}
+    ~WinMachineLock() override { ReleaseMutex(mutex.get()); }
+
+private:
+    UniqueHandle mutex;
+};
 
 bool IsCertificateContent(DWORD contentType) {
     return contentType == CERT_QUERY_CONTENT_CERT ||
@@ -100,7 +118,7 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
     }
     // PEM text may hold a private key or more certificates around the one to check; the query of
     // the whole file would take the first block of any kind
-    const std::optional<std::string> bytes = ReadSmallFile(*widePath);
+    const std::optional<std::string> bytes = ReadWholeFile(*widePath, kLongestPemText);
     const std::optional<std::string> block = bytes ? FirstCertificateBlock(*bytes) : std::nullopt;
     CRYPT_DATA_BLOB blob = {};
     DWORD objectType = CERT_QUERY_OBJECT_FILE;
@@ -159,4 +177,50 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
     return CertVerifyTimeValidity(nullptr, certificate.get()->pCertInfo) == 0
                ? CertificateStatus::Valid
                : CertificateStatus::NotValidNow;
+}
+
+bool WriteTextFile(const std::string& path, const std::string& text) {
+    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
+    if (!widePath || widePath->empty()) {
+        return false;
+    }
+    // the runtime's text mode stores each line feed as CR LF
+    UniqueCFile file(_wfopen(widePath->c_str(), L"w"));
+    if (!file) {
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+    // a full disk or a failed flush shows only at closing time
+    return std::fclose(file.release()) == 0 && written;
+}
+
+std::optional<std::string> ReadFileContents(const std::string& path) {
+    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
+    if (!widePath || widePath->empty()) {
+        return std::nullopt;
+    }
+    return ReadWholeFile(*widePath, std::numeric_limits<std::size_t>::max());
+}
+
+std::unique_ptr<MachineLock> LockMachine() {
+    UniqueHandle mutex(CreateMutexW(nullptr, FALSE, kMachineLockName));
+    if (!mutex) {
+        return nullptr;
+    }
+    // abandoned: the run that held it ended without letting it go, and it is ours now
+    const DWORD waited = WaitForSingleObject(mutex.get(), kMachineLockWaitMs);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        return nullptr;
+    }
+    return std::make_unique<WinMachineLock>(std::move(mutex));
+}
+
+std::string ReadApplicationName(const std::string& path) {
+    pugi::xml_document document;
+    pugi::xml_parse_result loaded;  // a failure until a load succeeds
+    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
+    if (widePath) {
+        loaded = document.load_file(widePath->c_str());
+    }
+    return ApplicationNameFromDocument(document, loaded);
 }

@@ -37,6 +37,13 @@ protected:
             SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         }
         fs::remove(path);
+        backupPath = path + ".bak";
+        backupExisted = fs::exists(backupPath);
+        if (backupExisted) {
+            savedBackup = ReadBytes(backupPath);
+            SetFileAttributesA(backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+            fs::remove(backupPath);
+        }
         before = Listing();
         ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), ConfigLoaded);
     }
@@ -49,6 +56,11 @@ protected:
             WriteBytes(path, saved);
             SetFileAttributesA(path.c_str(), attributes);
         }
+        SetFileAttributesA(backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+        fs::remove(backupPath, ignored);
+        if (backupExisted) {
+            WriteBytes(backupPath, savedBackup);
+        }
     }
 
     std::set<std::string> Listing() const {
@@ -59,14 +71,21 @@ protected:
         return names;
     }
 
-    // after a repair the folder holds what it held before, and the hosts file
-    void ExpectNoLeftovers() const {
+    // after a repair the folder holds what it held before, the hosts file, and its backup when an
+    // existing file was replaced
+    void ExpectNoLeftovers(bool replaced = false) const {
         std::set<std::string> expected = before;
         expected.insert("hosts.ics");
+        if (replaced) {
+            expected.insert("hosts.ics.bak");
+        }
         EXPECT_EQ(Listing(), expected);
     }
 
     std::string path;
+    std::string backupPath;
+    bool backupExisted = false;
+    std::string savedBackup;
     fs::path folder;
     bool existed = false;
     DWORD attributes = 0;
@@ -102,7 +121,7 @@ TEST_F(WinHostsFile, Repair_RewritesInPlaceWithCrLfAndKeepsHidden_ForExistingFil
     EXPECT_EQ(ReadBytes(path), "# head\r\n" + kCanonical + "\r\n\x1a tail\r\n1.2.3.4 other\r\n");
     EXPECT_EQ(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN,
               static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
-    ExpectNoLeftovers();
+    ExpectNoLeftovers(true);
 }
 
 TEST_F(WinHostsFile, Repair_FailsAndKeepsFile_WhenHeldOpenByAnother) {
@@ -178,7 +197,7 @@ TEST_F(WinHostsFile, Repair_KeepsEveryLine_OfAFileLargerThanOneRead) {
 
     EXPECT_EQ(checker.Repair(), Repaired);
     EXPECT_EQ(ReadBytes(path), original + kCanonical + "\r\n");
-    ExpectNoLeftovers();
+    ExpectNoLeftovers(true);
 }
 
 // The system directory cannot be had: there is no file to read or to write.

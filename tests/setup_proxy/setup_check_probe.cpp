@@ -1,10 +1,24 @@
 // Runs the URL-protocol registration check (and its repair when the check asks for one) as the tool
-// does, from wherever this program was copied; exits with the check code.
+// does, from wherever this program was copied; exits with the check code. With "--short-path
+// <path>" it prints the path's 8.3 form instead, for the tests that start it through that form.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
 #include <pugixml.hpp>
 
 #include "win_associated_setup_checker.h"
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--short-path") == 0) {
+        char shortPath[MAX_PATH] = {};
+        if (GetShortPathNameA(argv[2], shortPath, MAX_PATH) == 0) {
+            return 102;
+        }
+        std::puts(shortPath);
+        return 0;
+    }
     pugi::xml_document document;
     if (!document.load_string(
             "<setup><win>"

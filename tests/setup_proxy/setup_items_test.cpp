@@ -268,6 +268,42 @@ TEST(LoadSetupItemsTest, LoadSetupItems_RefusesWithoutAskingForNames_WhenSection
     EXPECT_EQ(asked, 0);
 }
 
+TEST(SplitAtFolderTest, SplitAtFolder_IsolatesTheProgramDirectory_ForEachKindOfItem) {
+    const std::string attributes = " key='HKEY_CLASSES_ROOT' sub_key='%s' ";
+    // an item of the "win" element, and its data before, in and after the program directory
+    const struct {
+        std::string item;
+        std::vector<std::string> parts;
+    } cases[] = {
+        {"<a" + attributes + "data='%s-watch.exe %%1' wtag='setup' current_path_enable='1'/>",
+         {"\"", kD, "Brevant-watch.exe\" \"%1\""}},
+        {"<a" + attributes + "data='  ' wtag='setup' current_path_enable='1'/>", {"", kD, "  "}},
+        {"<a" + attributes + "data='URL:%s' wtag='url' current_path_enable='1'/>",
+         {"", kD, "URL:Brevant"}},
+        {"<a" + attributes + "wtag='url_protocol' current_path_enable='1'/>", {"", kD, ""}},
+        {"<a" + attributes + "data='x %s' wtag='other' current_path_enable='1'/>",
+         {"", kD, "x %s"}},
+        {"<a" + attributes + "data='%s-watch.exe %%1' wtag='setup' current_path_enable='0'/>",
+         {"\"Brevant-watch.exe\" \"%1\"", "", ""}},
+    };
+    for (const auto& c : cases) {
+        pugi::xml_document document;
+        ASSERT_TRUE(document.load_string(("<setup><win>" + c.item + "</win></setup>").c_str()));
+        std::vector<SetupItem> items;
+        ASSERT_EQ(LoadSetupItems(
+                      document.first_child(),
+                      [] {
+                          return SetupNames{kD, "Brevant"};
+                      },
+                      items),
+                  SetupLoaded)
+            << c.item;
+        const DataParts parts = SplitAtFolder(items.at(0));
+        EXPECT_EQ((std::vector<std::string>{parts.before, parts.folder, parts.after}), c.parts)
+            << c.item;
+    }
+}
+
 struct FillCase {
     const char* text;
     const char* name;

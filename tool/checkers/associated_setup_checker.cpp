@@ -7,16 +7,8 @@
 
 namespace {
 
-const char kDefaultApplicationName[] = "Brevant";
 const char kUrlProtocolValueName[] = "URL Protocol";
 const char kWatcherSuffix[] = "-watch.exe";
-
-// The longest scheme name accepted: short enough for any registry key name and any URL.
-constexpr std::size_t kLongestApplicationName = 63;
-
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -74,6 +66,27 @@ std::string Fill(const std::string& text, const std::string& applicationName, bo
     return filled;
 }
 
+// QuoteCommandLine; folderStart tells where the program directory begins in the result.
+std::string QuotedCommand(const std::string& command,
+                          const std::optional<std::string>& programDirectory,
+                          std::size_t& folderStart) {
+    const std::vector<std::string> tokens = CommandTokens(command);
+    if (tokens.empty()) {
+        folderStart = 0;
+        return programDirectory.value_or(std::string()) + command;
+    }
+    folderStart = 1;  // after the opening quote
+    std::string program = tokens.front();
+    program.erase(std::remove(program.begin(), program.end(), '"'), program.end());
+    std::string quoted = "\"" + programDirectory.value_or(std::string()) + program + "\"";
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        const std::string& argument = tokens[i];
+        quoted +=
+            argument.find('"') == std::string::npos ? " \"" + argument + "\"" : " " + argument;
+    }
+    return quoted;
+}
+
 }  // namespace
 
 std::optional<RegistryRoot> RootKeyFromName(const std::string& name) {
@@ -109,28 +122,6 @@ std::optional<std::string> ProgramDirectoryOf(const std::string& programPath) {
     return programPath.substr(0, cut + 1);
 }
 
-std::string ApplicationNameFromDocument(const pugi::xml_document& document,
-                                        const pugi::xml_parse_result& loaded) {
-    // a document that failed to load may still hold what was parsed before the fault
-    if (!loaded) {
-        return kDefaultApplicationName;
-    }
-    const pugi::xml_node application = document.child("root").child("windows").child("application");
-    if (!application) {
-        return kDefaultApplicationName;
-    }
-    return application.attribute("name").value();
-}
-
-bool IsValidApplicationName(const std::string& name) {
-    if (name.empty() || name.size() > kLongestApplicationName || !IsAsciiLetter(name[0])) {
-        return false;
-    }
-    return std::all_of(name.begin(), name.end(), [](char c) {
-        return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '+' || c == '-' || c == '.';
-    });
-}
-
 bool IsForeignFileTypeClass(const std::string& applicationName, const ClassKeyState& key) {
     if (!key.exists || key.hasUrlProtocolValue || !key.openCommand || key.openCommand->empty()) {
         return false;
@@ -140,19 +131,18 @@ bool IsForeignFileTypeClass(const std::string& applicationName, const ClassKeySt
 
 std::string QuoteCommandLine(const std::string& command,
                              const std::optional<std::string>& programDirectory) {
-    const std::vector<std::string> tokens = CommandTokens(command);
-    if (tokens.empty()) {
-        return programDirectory.value_or(std::string()) + command;
+    std::size_t folderStart = 0;
+    return QuotedCommand(command, programDirectory, folderStart);
+}
+
+DataParts SplitAtFolder(const SetupItem& item) {
+    const std::string& data = item.data;
+    const std::size_t start = std::min(item.folderStart, data.size());
+    const std::size_t length = std::min(item.folderLength, data.size() - start);
+    if (length == 0) {
+        return {data, std::string(), std::string()};
     }
-    std::string program = tokens.front();
-    program.erase(std::remove(program.begin(), program.end(), '"'), program.end());
-    std::string quoted = "\"" + programDirectory.value_or(std::string()) + program + "\"";
-    for (std::size_t i = 1; i < tokens.size(); ++i) {
-        const std::string& argument = tokens[i];
-        quoted +=
-            argument.find('"') == std::string::npos ? " \"" + argument + "\"" : " " + argument;
-    }
-    return quoted;
+    return {data.substr(0, start), data.substr(start, length), data.substr(start + length)};
 }
 
 SetupLoadResult LoadSetupItems(const pugi::xml_node& section,
@@ -206,10 +196,11 @@ SetupLoadResult LoadSetupItems(const pugi::xml_node& section,
         const std::optional<std::string> directory =
             inProgramDirectory ? names.programDirectory : std::nullopt;
         if (item.wtag == "setup") {
-            item.data = QuoteCommandLine(item.data, directory);
+            item.data = QuotedCommand(item.data, directory, item.folderStart);
         } else if (directory) {
             item.data = *directory + item.data;
         }
+        item.folderLength = directory ? directory->size() : 0;
         item.status = ItemUnchecked;
         items.push_back(std::move(item));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include <pugixml.hpp>
 
+#include "application_name.h"
 #include "outcomes.h"
 
 // Makes sure the registry registers the application name as a URL protocol.
@@ -49,7 +51,20 @@ struct SetupItem {
     std::string data;
     std::string wtag;
     std::int32_t status = ItemUnchecked;
+    // Where data holds the program directory (nowhere when folderLength is 0). That part of a
+    // stored value is compared ignoring letter case, as Windows compares paths.
+    std::size_t folderStart = 0;
+    std::size_t folderLength = 0;
 };
+
+// An item's data around the program directory it holds: all of it is before when it holds none.
+struct DataParts {
+    std::string before;
+    std::string folder;
+    std::string after;
+};
+
+DataParts SplitAtFolder(const SetupItem& item);
 
 // Results of building the item list; the checker's LoadConfig answers SetupConfigRefused for both
 // failures, and its Check an internal error after SetupUnresolved.
@@ -84,16 +99,6 @@ std::string FillTemplate(const std::string& text, const std::string& application
 
 // The directory of a program path up to and including its last backslash; none without one.
 std::optional<std::string> ProgramDirectoryOf(const std::string& programPath);
-
-// The application name from the name file's document; "Brevant" when the file did not load (no
-// file, unreadable, not well-formed) or its application element is missing, the "name" attribute
-// as written (possibly empty) otherwise.
-std::string ApplicationNameFromDocument(const pugi::xml_document& document,
-                                        const pugi::xml_parse_result& loaded);
-
-// A name usable as the URL scheme and as a key under HKEY_CLASSES_ROOT: a scheme as RFC 3986
-// defines it (an ASCII letter, then letters, digits, "+", "-" or "."), 1 to 63 characters.
-bool IsValidApplicationName(const std::string& name);
 
 // A file-type class (exefile, txtfile...) rather than a URL protocol, which a registration must not
 // take over: the key exists, has no "URL Protocol" value, and opens with a non-empty command that

@@ -199,9 +199,9 @@ int HostsChecker::Check() {
 }
 
 bool HostsChecker::FixHostsLine(std::string& line,
-                                const std::map<std::string, std::string>& entries,
+                                const std::map<std::string, std::string>& configured,
                                 std::map<std::string, bool>& seen) {
-    return FixLine(line, entries, seen);
+    return FixLine(line, configured, seen);
 }
 
 std::string HostsChecker::MakeHostsLine(const std::string& hostName, const std::string& address) {

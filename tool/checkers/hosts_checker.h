@@ -53,9 +53,10 @@ public:
     virtual std::string GetHostsFilePath() = 0;
     // Reads the file, sets repairedContent to what RewriteHosts makes of it and returns its code.
     virtual int BuildHostsContent() = 0;
-    // The rule for one line, as RewriteHosts applies it: true when the line was wrong; seen marks
-    // the names a live line carried already.
-    virtual bool FixHostsLine(std::string& line, const std::map<std::string, std::string>& entries,
+    // The rule for one line, as RewriteHosts applies it with the configured entries: true when the
+    // line was wrong; seen marks the names a live line carried already.
+    virtual bool FixHostsLine(std::string& line,
+                              const std::map<std::string, std::string>& configured,
                               std::map<std::string, bool>& seen);
     // The canonical line: the address padded with blanks to 21 characters (five at least), then
     // the name.

@@ -23,10 +23,10 @@ bool HasByte(std::uint64_t word, char byte) {
 // region it sees, eight bytes at a time.
 class NameFinder {
 public:
-    explicit NameFinder(const std::vector<std::string_view>& names) {
-        for (const std::string_view name : names) {
+    explicit NameFinder(const std::vector<std::string_view>& wanted) {
+        for (const std::string_view name : wanted) {
             if (!name.empty()) {
-                this->names.push_back({name, 0});
+                names.push_back({name, 0});
             }
         }
     }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform.h"
+#include "repair_log.h"
 #include "win_handles.h"
 #include "win_text.h"
 
@@ -29,22 +30,68 @@ HKEY PredefinedKey(RegistryRoot root) {
     return HKEY_CLASSES_ROOT;
 }
 
+const char* RootName(RegistryRoot root) {
+    switch (root) {
+        case RegistryRoot::ClassesRoot:
+            return "HKEY_CLASSES_ROOT";
+        case RegistryRoot::CurrentUser:
+            return "HKEY_CURRENT_USER";
+        case RegistryRoot::LocalMachine:
+            return "HKEY_LOCAL_MACHINE";
+        case RegistryRoot::Users:
+            return "HKEY_USERS";
+        case RegistryRoot::CurrentConfig:
+            return "HKEY_CURRENT_CONFIG";
+    }
+    return "HKEY_CLASSES_ROOT";
+}
+
 // An item's texts as the wide registry calls take them.
 struct WideItem {
-    HKEY root;
+    HKEY root = HKEY_CLASSES_ROOT;
     std::wstring subKey;
     std::wstring valueName;
     std::wstring data;
+    // where data holds the program directory, in UTF-16 units
+    std::size_t folderStart = 0;
+    std::size_t folderLength = 0;
 };
 
 std::optional<WideItem> Widen(const SetupItem& item) {
+    const DataParts parts = SplitAtFolder(item);
     const std::optional<std::wstring> subKey = Utf16FromUtf8(item.subKey);
     const std::optional<std::wstring> valueName = Utf16FromUtf8(item.valueName);
-    const std::optional<std::wstring> data = Utf16FromUtf8(item.data);
-    if (!subKey || !valueName || !data) {
+    const std::optional<std::wstring> before = Utf16FromUtf8(parts.before);
+    const std::optional<std::wstring> folder = Utf16FromUtf8(parts.folder);
+    const std::optional<std::wstring> after = Utf16FromUtf8(parts.after);
+    if (!subKey || !valueName || !before || !folder || !after) {
         return std::nullopt;
     }
-    return WideItem{PredefinedKey(item.rootKey), *subKey, *valueName, *data};
+    WideItem wide;
+    wide.root = PredefinedKey(item.rootKey);
+    wide.subKey = *subKey;
+    wide.valueName = *valueName;
+    wide.data = *before + *folder + *after;
+    wide.folderStart = before->size();
+    wide.folderLength = folder->size();
+    return wide;
+}
+
+// Whether a stored text is the item's data: exactly, but for the program directory, in which
+// letter case is ignored as Windows ignores it in paths.
+bool Matches(const std::wstring& stored, const WideItem& item) {
+    if (stored.size() != item.data.size()) {
+        return false;
+    }
+    const std::size_t folderEnd = item.folderStart + item.folderLength;
+    return stored.compare(0, item.folderStart, item.data, 0, item.folderStart) == 0 &&
+           stored.compare(folderEnd, std::wstring::npos, item.data, folderEnd,
+                          std::wstring::npos) == 0 &&
+           (item.folderLength == 0 ||
+            CompareStringOrdinal(stored.data() + item.folderStart,
+                                 static_cast<int>(item.folderLength),
+                                 item.data.data() + item.folderStart,
+                                 static_cast<int>(item.folderLength), TRUE) == CSTR_EQUAL);
 }
 
 UniqueHkey OpenKey(HKEY root, const std::wstring& subKey) {
@@ -113,13 +160,50 @@ ClassKeyState ReadClassKey(const std::string& applicationName) {
     return state;
 }
 
-// The program directory; none when the program's path is unknown or has no backslash.
+// The long form of a path, so that a start through a folder's 8.3 alias (BREV~SQR) names the same
+// folder as a start through its long name; the path as it is when that cannot be had.
+std::string LongPathName(const std::string& path) {
+    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
+    if (!widePath || widePath->empty()) {
+        return path;
+    }
+    const DWORD needed = GetLongPathNameW(widePath->c_str(), nullptr, 0);
+    if (needed == 0) {
+        return path;
+    }
+    std::wstring longPath(needed, L'\0');
+    const DWORD length = GetLongPathNameW(widePath->c_str(), &longPath[0], needed);
+    if (length == 0 || length >= needed) {
+        return path;
+    }
+    longPath.resize(length);
+    return Utf8FromUtf16(longPath).value_or(path);
+}
+
+// The program directory in its long form; none when the program's path is unknown or has no
+// backslash.
 std::optional<std::string> ProgramDirectory() {
     const std::string path = ModuleFileName();
     if (path.empty()) {
         return std::nullopt;
     }
-    return ProgramDirectoryOf(path);
+    return ProgramDirectoryOf(LongPathName(path));
+}
+
+// "registry <key> (default)" or "registry <key> \"<value name>\"", as the repair log names a value.
+std::string LoggedValueName(const SetupItem& item) {
+    const std::string key = std::string("registry ") + RootName(item.rootKey) + "\\" + item.subKey;
+    return item.valueName.empty() ? key + " (default)" : key + " " + LoggedValue(item.valueName);
+}
+
+// A stored text as the repair log shows it: "absent" for none, "unreadable" for one that is not
+// Unicode text.
+std::string LoggedStoredValue(const std::optional<std::wstring>& stored) {
+    if (!stored) {
+        return LoggedValue(std::nullopt);
+    }
+    const std::optional<std::string> text = Utf8FromUtf16(*stored);
+    return text ? LoggedValue(text) : "unreadable";
 }
 
 bool WriteValue(HKEY key, const WideItem& item) {
@@ -133,16 +217,6 @@ bool WriteValue(HKEY key, const WideItem& item) {
 
 std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker() {
     return std::make_unique<WinAssociatedSetupChecker>();
-}
-
-std::string ReadApplicationName(const std::string& path) {
-    pugi::xml_document document;
-    pugi::xml_parse_result loaded;  // a failure until a load succeeds
-    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
-    if (widePath) {
-        loaded = document.load_file(widePath->c_str());
-    }
-    return ApplicationNameFromDocument(document, loaded);
 }
 
 int WinAssociatedSetupChecker::LoadConfig(const pugi::xml_node& section) {
@@ -191,7 +265,7 @@ int WinAssociatedSetupChecker::Check() {
         const std::optional<std::wstring> stored = ReadValueText(key.get(), wide->valueName);
         key.reset();
         // only the text counts, whatever the value's type
-        if (!stored || *stored != wide->data) {
+        if (!stored || !Matches(*stored, *wide)) {
             item.status = ItemValueMismatch;
             result = CheckWrong;
         } else {
@@ -232,9 +306,16 @@ int WinAssociatedSetupChecker::Repair() {
             default:
                 return SetupRepairFailed;
         }
-        if (!key || !WriteValue(key.get(), *wide)) {
+        if (!key) {
             return SetupRepairFailed;
         }
+        // what the write replaces, for the repair log
+        const std::optional<std::wstring> old = ReadValueText(key.get(), wide->valueName);
+        if (!WriteValue(key.get(), *wide)) {
+            return SetupRepairFailed;
+        }
+        LogRepair(
+            ChangeEvent(LoggedValueName(item), LoggedStoredValue(old), LoggedValue(item.data)));
     }
     return Repaired;
 }

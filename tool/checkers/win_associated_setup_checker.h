@@ -5,10 +5,6 @@
 
 #include "associated_setup_checker.h"
 
-// The application name from the name file at path (UTF-8), read through the wide file call so that
-// any folder works; see ApplicationNameFromDocument.
-std::string ReadApplicationName(const std::string& path);
-
 class WinAssociatedSetupChecker : public AssociatedSetupChecker {
 public:
     int LoadConfig(const pugi::xml_node& section) override;

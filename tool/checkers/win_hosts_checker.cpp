@@ -2,81 +2,101 @@
 
 #include <windows.h>
 
-#include <cerrno>
-#include <cstdio>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "line_scan.h"
+#include "repair_log.h"
+#include "win_files.h"
 #include "win_handles.h"
+#include "win_text.h"
 
 namespace {
 
-constexpr char kTemporaryPrefix[] = "hst";
+constexpr wchar_t kTemporaryPrefix[] = L"hst";
+constexpr wchar_t kBackupPrefix[] = L"bak";
+constexpr wchar_t kBackupSuffix[] = L".bak";
 // what a replaced file keeps of its attributes; read-only files are never replaced
 constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-// beyond this a reported size is not believed (a directory reports the largest offset there is)
-constexpr long kLargestPlausibleFile = 1L << 30;
+// beyond this a reported size is not believed; it only sizes the text
+constexpr LONGLONG kLargestPlausibleFile = 1LL << 30;
+// A program that has the file open (the DNS client, a virus scanner, a reader) makes the replace
+// fail for a moment: it is tried this often, with this pause between, about two seconds in all.
+constexpr int kReplaceAttempts = 20;
+constexpr DWORD kReplacePauseMs = 100;
 
-// The Windows system directory without a trailing separator; empty when it cannot be had.
+// The Windows system directory without a trailing separator, as UTF-8; empty when it cannot be had.
 std::string SystemDirectory() {
-    char buffer[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryA(buffer, MAX_PATH);
+    wchar_t buffer[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
     // zero is failure; MAX_PATH or more is the size a buffer would have needed
     if (length == 0 || length >= MAX_PATH) {
         return std::string();
     }
-    return std::string(buffer, length);
+    return Utf8FromUtf16(std::wstring(buffer, length)).value_or(std::string());
 }
 
-// The size of the open file for sizing the text (0 when the stream cannot tell plausibly), back
-// at its start; false when it cannot go back, as the bytes would then be skipped.
-bool MeasureFile(std::FILE* file, std::size_t& size) {
-    size = 0;
-    if (std::fseek(file, 0, SEEK_END) != 0) {
-        return true;
+// The size of the open file for sizing the text; 0 when it cannot tell plausibly.
+std::size_t FileSize(HANDLE file) {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart <= 0 ||
+        size.QuadPart > kLargestPlausibleFile) {
+        return 0;
     }
-    const long end = std::ftell(file);
-    if (std::fseek(file, 0, SEEK_SET) != 0) {
-        return false;
-    }
-    if (end > 0 && end <= kLargestPlausibleFile) {
-        size = static_cast<std::size_t>(end);
-    }
-    return true;
+    return static_cast<std::size_t>(size.QuadPart);
 }
 
-// Removes the temporary file again unless it has taken the target's place.
-class TemporaryFile {
+// Keeps the version a replace overwrites: copied aside before the replace, it becomes
+// hosts.ics.bak (the latest replaced version) once the replace has succeeded, so a failed repair
+// leaves the earlier backup as it was. A backup that cannot be made is logged and does not stop the
+// repair: every line of the file is carried over anyway.
+class Backup {
 public:
-    explicit TemporaryFile(std::string path) : path(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!kept) {
-            DeleteFileA(path.c_str());
+    Backup(const std::wstring& directory, const std::wstring& path)
+        : copy(directory, kBackupPrefix), original(path) {
+        if (copy.Path().empty() || !CopyFileW(original.c_str(), copy.Path().c_str(), FALSE)) {
+            error = GetLastError();
         }
     }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    const char* Path() const { return path.c_str(); }
-    void Keep() { kept = true; }
+    // The file has been replaced: the copy takes the backup's name.
+    void Keep(const std::string& utf8Path) {
+        const std::wstring backup = original + kBackupSuffix;
+        if (error == ERROR_SUCCESS) {
+            // an earlier backup took the file's attributes; a read-only one would not be replaced
+            SetFileAttributesW(backup.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (MoveFileExW(copy.Path().c_str(), backup.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                copy.Keep();
+                return;
+            }
+            error = GetLastError();
+        }
+        LogRepair("hosts backup not made: " + utf8Path + ".bak (error " + std::to_string(error) +
+                  ")");
+    }
 
 private:
-    std::string path;
-    bool kept = false;
+    TemporaryFile copy;
+    std::wstring original;
+    DWORD error = ERROR_SUCCESS;
 };
 
-bool WriteAll(HANDLE file, const char* data, std::size_t size) {
-    while (size > 0) {
-        const DWORD piece = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
-        DWORD written = 0;
-        if (!WriteFile(file, data, piece, &written, nullptr) || written != piece) {
+bool ReplaceRetrying(const std::wstring& replacement, const std::wstring& path) {
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(replacement.c_str(), path.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) ||
+            attempt == kReplaceAttempts) {
             return false;
         }
-        data += piece;
-        size -= piece;
+        Sleep(kReplacePauseMs);
     }
-    return true;
 }
 
 }  // namespace
@@ -85,31 +105,44 @@ std::string WinHostsChecker::GetHostsFilePath() { return HostsFilePath(SystemDir
 
 int WinHostsChecker::BuildHostsContent() {
     const std::string path = GetHostsFilePath();
+    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
+    if (!widePath) {
+        return CheckInternalError;
+    }
     // a missing file (or no path at all) counts as empty
-    errno = 0;
-    const UniqueCFile file(path.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        if (!path.empty() && errno != ENOENT) {
-            // it is there but cannot be read (locked, denied): rebuilt from nothing, its lines
-            // would be lost
+    UniqueFileHandle file;
+    if (!widePath->empty()) {
+        // every kind of sharing, so that no other program's use of the file is disturbed
+        file.reset(CreateFileW(widePath->c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const DWORD error = file ? ERROR_SUCCESS : GetLastError();
+        if (!file && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            // it is there but cannot be read (locked, denied, a folder): rebuilt from nothing,
+            // its lines would be lost
             return CheckInternalError;
         }
+    }
+    if (!file) {
         HostsRewrite rewrite = RewriteHosts(std::string_view(), entries);
         repairedContent = std::move(rewrite.text);
         return rewrite.check;
     }
-    std::size_t size = 0;
-    if (!MeasureFile(file.get(), size)) {
-        return CheckInternalError;
-    }
+    bool readFailed = false;
     // read piece by piece: the file is never held whole besides its text
     HostsRewrite rewrite = RewriteHosts(
-        [&file](char* buffer, std::size_t bufferSize) {
-            return std::fread(buffer, 1, bufferSize, file.get());
+        [&file, &readFailed](char* buffer, std::size_t bufferSize) -> std::size_t {
+            const DWORD wanted = bufferSize > MAXDWORD ? MAXDWORD : static_cast<DWORD>(bufferSize);
+            DWORD got = 0;
+            if (!ReadFile(file.get(), buffer, wanted, &got, nullptr)) {
+                readFailed = true;
+                return 0;
+            }
+            return got;
         },
-        size, entries);
+        FileSize(file.get()), entries);
     // a read that failed part-way would lose the rest of the file
-    if (std::ferror(file.get()) != 0) {
+    if (readFailed) {
         return CheckInternalError;
     }
     repairedContent = std::move(rewrite.text);
@@ -124,21 +157,24 @@ int WinHostsChecker::Repair() {
     if (path.empty() || repairedContent.empty()) {
         return HostsRepairFailed;
     }
+    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
+    if (!widePath) {
+        return HostsRepairFailed;
+    }
     // a read-only file is not writable for us, even where the system would let a rename replace it
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(widePath->c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
         return HostsRepairFailed;
     }
 
-    const std::string directory = path.substr(0, path.find_last_of('\\'));
-    char temporaryName[MAX_PATH] = {};
-    if (GetTempFileNameA(directory.c_str(), kTemporaryPrefix, 0, temporaryName) == 0) {
+    const std::wstring directory = widePath->substr(0, widePath->find_last_of(L'\\'));
+    TemporaryFile temporary(directory, kTemporaryPrefix);
+    if (temporary.Path().empty()) {
         return HostsRepairFailed;
     }
-    TemporaryFile temporary(temporaryName);
-    UniqueFileHandle file(CreateFileA(temporary.Path(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle file(CreateFileW(temporary.Path().c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return HostsRepairFailed;
     }
@@ -153,14 +189,22 @@ int WinHostsChecker::Repair() {
         return HostsRepairFailed;
     }
     if (exists && (attributes & kCarriedAttributes) != 0 &&
-        !SetFileAttributesA(temporary.Path(), attributes & kCarriedAttributes)) {
+        !SetFileAttributesW(temporary.Path().c_str(), attributes & kCarriedAttributes)) {
         return HostsRepairFailed;
     }
-    if (!MoveFileExA(temporary.Path(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // A copy and a rename rather than ReplaceFile: ReplaceFile renames the file to the backup name
+    // first, and a failure after that leaves no hosts file at all; here the file is always there.
+    std::optional<Backup> backup;
+    if (exists) {
+        backup.emplace(directory, *widePath);
+    }
+    if (!ReplaceRetrying(temporary.Path(), *widePath)) {
         return HostsRepairFailed;
     }
     temporary.Keep();
+    if (backup) {
+        backup->Keep(path);
+    }
     return Repaired;
 }
 

@@ -4,8 +4,65 @@
 #include <wininet.h>
 
 #include <array>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "repair_log.h"
+#include "win_handles.h"
+#include "win_text.h"
 
 static_assert(kProxyTypeDirect == PROXY_TYPE_DIRECT);
+
+namespace {
+
+const char kDirectBypass[] = "local";
+
+// The LAN settings a repair replaces, as the repair log shows them.
+struct LoggedSettings {
+    std::string flags = "unknown";
+    std::string bypass = "unknown";
+    bool direct = false;
+    bool localBypass = false;
+};
+
+std::string LoggedFlags(DWORD flags) {
+    char text[16] = {};
+    std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(flags));
+    return text;
+}
+
+LoggedSettings ReadLanSettings() {
+    std::array<INTERNET_PER_CONN_OPTIONW, 2> options = {};
+    options[0].dwOption = INTERNET_PER_CONN_FLAGS;
+    options[1].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
+    INTERNET_PER_CONN_OPTION_LISTW list = {};
+    list.dwSize = sizeof(list);
+    list.pszConnection = nullptr;  // the LAN settings
+    list.dwOptionCount = static_cast<DWORD>(options.size());
+    list.dwOptionError = 0;
+    list.pOptions = options.data();
+    DWORD size = sizeof(list);
+    LoggedSettings settings;
+    if (!InternetQueryOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) {
+        return settings;
+    }
+    const UniqueGlobalText bypass(options[1].Value.pszValue);
+    settings.flags = LoggedFlags(options[0].Value.dwValue);
+    settings.direct = options[0].Value.dwValue == PROXY_TYPE_DIRECT;
+    std::optional<std::string> bypassText;
+    if (bypass) {
+        bypassText = Utf8FromUtf16(bypass.get());
+        if (!bypassText) {
+            return settings;
+        }
+    }
+    settings.bypass = LoggedValue(bypassText);
+    settings.localBypass = bypassText == kDirectBypass;
+    return settings;
+}
+
+}  // namespace
 
 std::unique_ptr<ProxyChecker> CreateProxyChecker() { return std::make_unique<WinProxyChecker>(); }
 
@@ -25,12 +82,14 @@ int WinProxyChecker::Check() {
 }
 
 int WinProxyChecker::Repair() {
-    char bypass[] = "local";
+    // read before anything is written: the repair log keeps what was there
+    const LoggedSettings before = ReadLanSettings();
+    std::string bypass = kDirectBypass;
     std::array<INTERNET_PER_CONN_OPTIONA, 2> options = {};
     options[0].dwOption = INTERNET_PER_CONN_FLAGS;
     options[0].Value.dwValue = PROXY_TYPE_DIRECT;
     options[1].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
-    options[1].Value.pszValue = bypass;
+    options[1].Value.pszValue = &bypass[0];
 
     INTERNET_PER_CONN_OPTION_LISTA list = {};
     list.dwSize = sizeof(list);
@@ -41,6 +100,13 @@ int WinProxyChecker::Repair() {
 
     if (!InternetSetOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, sizeof(list))) {
         return ProxyRepairFailed;
+    }
+    if (!before.direct) {
+        LogRepair(
+            ChangeEvent("proxy LAN type flags", before.flags, LoggedFlags(PROXY_TYPE_DIRECT)));
+    }
+    if (!before.localBypass) {
+        LogRepair(ChangeEvent("proxy LAN bypass list", before.bypass, LoggedValue(kDirectBypass)));
     }
     if (!InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {
         return ProxyRepairFailed;

@@ -1,5 +1,7 @@
 #include "fake_world.h"
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -98,3 +100,34 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
     world.certificatePaths.push_back(path);
     return world.certificate;
 }
+
+// Natively the files are real: a text-mode stream, as the Windows side writes them.
+bool WriteTextFile(const std::string& path, const std::string& text) {
+    std::ofstream file(path);
+    if (!file.good()) {
+        return false;
+    }
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file.close();
+    return !file.fail();
+}
+
+std::optional<std::string> ReadFileContents(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+namespace {
+
+class JournalledLock : public MachineLock {
+public:
+    JournalledLock() { world.journal.push_back("lock"); }
+    ~JournalledLock() override { world.journal.push_back("unlock"); }
+};
+
+}  // namespace
+
+std::unique_ptr<MachineLock> LockMachine() { return std::make_unique<JournalledLock>(); }

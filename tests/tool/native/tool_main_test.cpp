@@ -117,7 +117,8 @@ TEST_F(ToolMainTest, ToolMain_ReportsCantWriteAfterTheChecks_WhenFolderIsMissing
     const ToolRun run = RunTool({"--path", path, "--lang", "en"});
     EXPECT_EQ(run.output, "Can't write " + path + "\n");
     EXPECT_EQ(run.status, ExitFailure);
-    const std::vector<std::string> ran = {"hosts.new",
+    const std::vector<std::string> ran = {"lock",
+                                          "hosts.new",
                                           "setup.new",
                                           "proxy.new",
                                           "hosts.LoadConfig hosts",
@@ -130,7 +131,8 @@ TEST_F(ToolMainTest, ToolMain_ReportsCantWriteAfterTheChecks_WhenFolderIsMissing
                                           "certificate",
                                           "hosts.~",
                                           "setup.~",
-                                          "proxy.~"};
+                                          "proxy.~",
+                                          "unlock"};
     EXPECT_EQ(World().journal, ran);
 }
 

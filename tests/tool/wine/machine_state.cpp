@@ -65,6 +65,8 @@ std::string MachineState::HostsPath() {
     return std::string(system) + "\\drivers\\etc\\hosts.ics";
 }
 
+std::string MachineState::HostsBackupPath() { return HostsPath() + ".bak"; }
+
 std::string MachineState::RegistryValue(const std::string& subKey, const char* valueName,
                                         bool* found) {
     *found = false;
@@ -90,6 +92,10 @@ MachineState::MachineState() {
     if (hostsExisted) {
         hostsBytes = ReadFileBytes(hosts);
     }
+    backupExisted = FileExists(HostsBackupPath());
+    if (backupExisted) {
+        backupBytes = ReadFileBytes(HostsBackupPath());
+    }
     registrationExisted = KeyExists(HKEY_CLASSES_ROOT, kScheme);
     commandValue = RegistryValue(kCommandKey, nullptr, &commandFound);
     urlValue = RegistryValue(kScheme, nullptr, &urlFound);
@@ -98,10 +104,17 @@ MachineState::MachineState() {
 }
 
 MachineState::~MachineState() {
+    // a test may have left the file hidden, which a rewrite would not replace
+    SetFileAttributesA(HostsPath().c_str(), FILE_ATTRIBUTE_NORMAL);
     if (hostsExisted) {
         WriteFileBytes(HostsPath(), hostsBytes);
     } else {
         RemoveHosts();
+    }
+    // a test may have put a folder in the backup's place
+    DeleteTree(HostsBackupPath());
+    if (backupExisted) {
+        WriteFileBytes(HostsBackupPath(), backupBytes);
     }
     RemoveRegistration();
     if (registrationExisted) {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-// The machine state that a whole run of tool.exe reads and repairs: the hosts file, the
-// URL-protocol registration under HKEY_CLASSES_ROOT\Brevant and the LAN proxy flags. Saved on
+// The machine state that a whole run of tool.exe reads and repairs: the hosts file and its backup,
+// the URL-protocol registration under HKEY_CLASSES_ROOT\Brevant and the LAN proxy flags. Saved on
 // construction and put back on destruction, so every test leaves the shared Wine prefix as it found
 // it.
 class MachineState {
@@ -14,6 +14,7 @@ public:
     MachineState& operator=(const MachineState&) = delete;
 
     static std::string HostsPath();
+    static std::string HostsBackupPath();
 
     // hosts.ics holding only the canonical line of the product's local-service domain.
     static void SetCanonicalHosts();
@@ -29,6 +30,8 @@ public:
 private:
     bool hostsExisted = false;
     std::string hostsBytes;
+    bool backupExisted = false;
+    std::string backupBytes;
     bool registrationExisted = false;
     std::string commandValue, urlValue, protocolValue;
     bool commandFound = false, urlFound = false, protocolFound = false;

@@ -5,6 +5,12 @@
 // after windows.h, which it needs
 #include <wininet.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <thread>
 #include <vector>
 
 #include "expected_report.h"
@@ -322,6 +328,179 @@ TEST_F(ToolRunTest, Tool_RewritesAnOldRegistrationWithItsRealFolder_WhateverTheF
         }
     }
     RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme.c_str());
+}
+
+// The files under folder, by their paths relative to it.
+std::set<std::wstring> FilesUnder(const std::wstring& folder) {
+    std::set<std::wstring> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            files.insert(entry.path().lexically_relative(folder).wstring());
+        }
+    }
+    return files;
+}
+
+TEST_F(ToolRunTest, Tool_WritesTheReportWhereAskedAndNowhereElse_WhateverThePathHolds) {
+    // relative to the folder the tool runs in; the ANSI code page here (1252) holds none of the
+    // letters but Ł, which it would map to L, and U+FF3C, which it would map to a separator
+    const struct {
+        const wchar_t* path;
+        bool written;
+        const char* output;
+    } cases[] = {
+        {L"rp\\отчёт.html", true, ""},
+        {L"rp\\报告.html", true, ""},
+        {L"rp\\rep-Ł.html", true, ""},
+        {L"inbox\\r＼..＼..＼escaped.html", true, ""},
+        {L"my reports\\report 1.html", true, ""},
+        {L"缺失\\报告.html", false, "Can't write 缺失\\报告.html\r\n"},
+        // an unpaired surrogate has no UTF-8 form: it keeps its own bytes and names no file
+        {L"rp\\r\xD800.html", false, "Can't write rp\\r\xED\xA0\x80.html\r\n"},
+    };
+    MakeEverythingCorrect();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE("case " + std::to_string(i));
+        const std::wstring base = Wide(folder.Path()) + L"paths" + std::to_wstring(i);
+        for (const wchar_t* sub : {L"", L"\\rp", L"\\inbox", L"\\my reports"}) {
+            ASSERT_TRUE(CreateDirectoryW((base + sub).c_str(), nullptr));
+        }
+        const ProcessResult run =
+            RunProgram(Wide(tool), L"--path \"" + std::wstring(c.path) + L"\" --lang en", base);
+        EXPECT_EQ(run.output, c.output);
+        EXPECT_EQ(run.exitCode, c.written ? kExitOk : kExitFailure);
+        EXPECT_TRUE(FilesUnder(base) ==
+                    (c.written ? std::set<std::wstring>{c.path} : std::set<std::wstring>{}));
+        if (c.written) {
+            EXPECT_EQ(ReadFileBytes(base + L"\\" + c.path), Crlf(EnglishCorrectItems("")));
+        }
+    }
+}
+
+// The report of a run that repaired the hosts file and found the rest correct.
+std::string HostsRepairedReport() {
+    return Crlf(EnglishHead() + RepairedRow("Domain Name", "Error", "Success") +
+                CorrectRow("App Setup", "Correct") + CorrectRow("Proxy", "Correct") +
+                "</table><br/>\n");
+}
+
+TEST_F(ToolRunTest, Tool_KeepsTheReplacedHostsFileAsBackup_WhenItRepairsIt) {
+    // a developer's own mapping, which the repair replaces
+    const std::string mine = "# mine\r\n10.1.2.3 localhost.brevant.io\r\n";
+    const std::string hosts = MachineState::HostsPath();
+    const std::string backup = MachineState::HostsBackupPath();
+    WriteFileBytes(hosts, mine);
+    ASSERT_TRUE(SetFileAttributesA(hosts.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    WriteFileBytes(backup, "an older backup\r\n");
+    MachineState::SetRegistration(folder.Path());
+    MachineState::SetDirectProxy();
+
+    EXPECT_EQ(Run("--path report.html --lang en").exitCode, kExitOk);
+    EXPECT_EQ(Report(), HostsRepairedReport());
+    EXPECT_EQ(ReadFileBytes(hosts), "# mine\r\n127.0.0.1            localhost.brevant.io\r\n");
+    EXPECT_EQ(ReadFileBytes(backup), mine);
+    EXPECT_NE(GetFileAttributesA(hosts.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    // nothing replaced, nothing backed up
+    EXPECT_EQ(Run("--path report.html --lang en").exitCode, kExitOk);
+    EXPECT_EQ(ReadFileBytes(backup), mine);
+}
+
+TEST_F(ToolRunTest, Tool_LogsEveryValueItChanges_UnderProgramData) {
+    const std::string scheme = "BrevantLogTest";
+    const std::string logFolder = std::string(std::getenv("ProgramData")) + "\\" + scheme;
+    DeleteTree(logFolder);
+    ASSERT_TRUE(CreateDirectoryA(logFolder.c_str(), nullptr));
+    WriteFileBytes(logFolder + "\\repairs.log", "an earlier line\r\n");
+    WriteFileBytes(folder.Path() + "name.xml",
+                   "<root><windows><application name=\"" + scheme + "\"/></windows></root>");
+    const std::string commandKey = scheme + "\\shell\\open\\command";
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, scheme.c_str());
+    // another install's watcher
+    const std::string old = R"("D:\old\)" + scheme + R"(-watch.exe" %1)";
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CLASSES_ROOT, commandKey.c_str(), nullptr, REG_SZ, old.c_str(),
+                              static_cast<DWORD>(old.size() + 1)),
+              ERROR_SUCCESS);
+    MachineState::SetProxyFlags(PROXY_TYPE_PROXY);
+    // a folder in the backup's place: the hosts repair goes ahead without a backup
+    WriteFileBytes(MachineState::HostsPath(), "10.1.2.3 localhost.brevant.io\r\n");
+    DeleteTree(MachineState::HostsBackupPath());
+    ASSERT_TRUE(CreateDirectoryA(MachineState::HostsBackupPath().c_str(), nullptr));
+
+    EXPECT_EQ(Run("--path report.html --lang en").exitCode, kExitOk);
+    EXPECT_EQ(Report(), Crlf(EnglishHead() + RepairedRow("Domain Name", "Error", "Success") +
+                             RepairedRow("App Setup", "Error", "Success") +
+                             FailedRepairRow("Proxy", "Error", "Defeated") + "</table><br/>\n"));
+    const std::string folderJson = std::regex_replace(folder.Path(), std::regex(R"(\\)"), R"(\\)");
+    // Wine stores no bypass list, and no flags but 1 and 2
+    const std::string events[] = {
+        "hosts backup not made: " + MachineState::HostsBackupPath() + " (error 5)",
+        "registry HKEY_CLASSES_ROOT\\" + commandKey + R"( (default): "\"D:\\old\\)" + scheme +
+            R"(-watch.exe\" %1" -> "\")" + folderJson + scheme + R"(-watch.exe\" \"%1\"")",
+        "registry HKEY_CLASSES_ROOT\\" + scheme + " (default): absent -> \"URL:" + scheme +
+            " Protocol\"",
+        "registry HKEY_CLASSES_ROOT\\" + scheme + " \"URL Protocol\": absent -> \"\"",
+        "proxy LAN type flags: 0x2 -> 0x1",
+        "proxy LAN bypass list: absent -> \"local\"",
+    };
+    std::string expected = "an earlier line\r\n";
+    for (const std::string& event : events) {
+        expected += "(time) " + event + "\r\n";
+    }
+    const std::regex time(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ )");
+    EXPECT_EQ(std::regex_replace(ReadFileBytes(logFolder + "\\repairs.log"), time, "(time) "),
+              expected);
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, scheme.c_str());
+    DeleteTree(logFolder);
+}
+
+TEST_F(ToolRunTest, Tool_WaitsForTheRunBeforeIt_WhileTheMachineLockIsHeld) {
+    MachineState::RemoveHosts();
+    MachineState::SetRegistration(folder.Path());
+    MachineState::SetDirectProxy();
+    // as a run that is checking and repairing holds it
+    const UniqueHandle lock(CreateMutexW(nullptr, TRUE, L"Global\\BrevantClientCheckTool"));
+    ASSERT_TRUE(lock);
+    ProcessResult run;
+    std::thread runner([&] { run = Run("--path report.html --lang en"); });
+    // a run that did not wait would be done well within this; a waiting one waits a minute
+    Sleep(3000);
+    EXPECT_FALSE(FileExists(MachineState::HostsPath()));
+    EXPECT_FALSE(FileExists(report));
+    ReleaseMutex(lock.get());
+    runner.join();
+    EXPECT_EQ(run.exitCode, kExitOk);
+    EXPECT_EQ(Report(), HostsRepairedReport());
+}
+
+TEST_F(ToolRunTest, Tool_RepairsTheHostsFile_WhenAReaderHoldsItForAMoment) {
+    const std::string hosts = MachineState::HostsPath();
+    WriteFileBytes(hosts, "10.1.2.3 localhost.brevant.io\r\n");
+    MachineState::SetRegistration(folder.Path());
+    MachineState::SetDirectProxy();
+    // as the DNS client or a virus scanner reads it: the file cannot be replaced meanwhile
+    UniqueFileHandle reader(CreateFileA(hosts.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(reader);
+    std::atomic<bool> done{false};
+    ProcessResult run;
+    std::thread runner([&] {
+        run = Run("--path report.html --lang en");
+        done = true;
+    });
+    // the reader lets go soon after the repair's new text (hst*.tmp) stands beside the file
+    const std::string pending = hosts.substr(0, hosts.rfind('\\')) + "\\hst*.tmp";
+    WIN32_FIND_DATAA entry;
+    while (!done && !UniqueFindHandle(FindFirstFileA(pending.c_str(), &entry))) {
+        Sleep(10);
+    }
+    Sleep(300);
+    reader.reset();
+    runner.join();
+    EXPECT_EQ(run.exitCode, kExitOk);
+    EXPECT_EQ(Report(), HostsRepairedReport());
+    EXPECT_EQ(ReadFileBytes(hosts), "127.0.0.1            localhost.brevant.io\r\n");
 }
 
 // The program file itself: graphical subsystem, the manifest embedded, no runtime DLL needed.

@@ -1,0 +1,73 @@
+#include "repair_log.h"
+
+namespace {
+
+const char kHexDigits[] = "0123456789abcdef";
+
+}  // namespace
+
+std::string LoggedValue(const std::optional<std::string>& text) {
+    if (!text) {
+        return "absent";
+    }
+    std::string quoted = "\"";
+    for (const char c : *text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"':
+                quoted += "\\\"";
+                break;
+            case '\\':
+                quoted += "\\\\";
+                break;
+            case '\n':
+                quoted += "\\n";
+                break;
+            case '\r':
+                quoted += "\\r";
+                break;
+            case '\t':
+                quoted += "\\t";
+                break;
+            default:
+                // one line per event, whatever the value holds
+                if (byte < 0x20 || byte == 0x7F) {
+                    quoted += "\\u00";
+                    quoted += kHexDigits[byte >> 4];
+                    quoted += kHexDigits[byte & 0xF];
+                } else {
+                    quoted += c;
+                }
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string ChangeEvent(const std::string& what, const std::string& old, const std::string& now) {
+    return what + ": " + old + " -> " + now;
+}
+
+std::string ComposeLog(std::string_view existing, bool tail, std::string_view line,
+                       std::size_t limit) {
+    std::string_view kept = existing;
+    if (tail) {
+        const std::size_t firstEnd = kept.find('\n');
+        kept = firstEnd == std::string_view::npos ? std::string_view() : kept.substr(firstEnd + 1);
+    }
+    // a last line without its line end (written by someone else) is ended before the new one
+    const std::string_view separator = !kept.empty() && kept.back() != '\n' ? "\n" : "";
+    const std::size_t whole = kept.size() + separator.size() + line.size();
+    if (whole > limit) {
+        // the first line end at or after the excess: everything up to it goes
+        const std::size_t excess = whole - limit;
+        const std::size_t cut =
+            excess <= kept.size() ? kept.find('\n', excess - 1) : std::string_view::npos;
+        kept = cut == std::string_view::npos ? std::string_view() : kept.substr(cut + 1);
+    }
+    std::string log(kept);
+    if (!kept.empty()) {
+        log += separator;
+    }
+    log += line;
+    return log;
+}

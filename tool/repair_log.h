@@ -1,0 +1,28 @@
+#pragma once
+// The repair log: what the repairs changed on the machine, old and new, so that a setting can be
+// put back by hand. UTF-8 lines in %ProgramData%\<application name>\repairs.log, each the time
+// (UTC, ISO 8601) and one event, the oldest lines dropped when the file would pass its limit.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The log never passes this size, but for a single line longer than it, which is kept alone.
+constexpr std::size_t kRepairLogLimit = 256 * 1024;
+
+// A value as the log shows it: text as a JSON string, "absent" when there was none.
+std::string LoggedValue(const std::optional<std::string>& text);
+
+// One changed value: "<what>: <old> -> <new>", old and new as they are given.
+std::string ChangeEvent(const std::string& what, const std::string& old, const std::string& now);
+
+// The log once line (with its line end) is added to the lines of existing: the oldest whole lines
+// go while the whole would pass limit; line itself always stays. existing is the log's end when
+// tail says that bytes came before it, so that its first line may be a part only and is dropped.
+std::string ComposeLog(std::string_view existing, bool tail, std::string_view line,
+                       std::size_t limit);
+
+// Windows build: adds the time and event to the log as one line. Never fails visibly: a log that
+// cannot be written is left as it is, and the repair goes on.
+void LogRepair(const std::string& event);

@@ -1,0 +1,28 @@
+#pragma once
+// File steps shared by the parts that replace a file whole (the hosts file, the repair log).
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+// Writes all of data to file; false at the first write that fails or falls short.
+bool WriteAll(HANDLE file, const char* data, std::size_t size);
+
+// A new, empty file in folder, named by GetTempFileName; removed again when destroyed, unless Keep
+// was called once it took another file's place.
+class TemporaryFile {
+public:
+    TemporaryFile(const std::wstring& folder, const wchar_t* prefix);
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // Empty when no file could be made.
+    const std::wstring& Path() const { return path; }
+    void Keep() { kept = true; }
+
+private:
+    std::wstring path;
+    bool kept = false;
+};
