@@ -10,57 +10,26 @@
 #include <gtest/gtest.h>
 
 #include "hosts_test_support.h"
+#include "machine_state.h"
 #include "win_hosts_checker.h"
-#include "win_test_handles.h"
+#include "wine_support.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 namespace {
 
-std::string ExpectedPath() {
-    char directory[MAX_PATH] = {};
-    EXPECT_NE(GetSystemDirectoryA(directory, MAX_PATH), 0u);
-    return std::string(directory) + "\\drivers\\etc\\hosts.ics";
-}
-
 class WinHostsFile : public ::testing::Test {
 protected:
+    // starts without the file and its backup; the machine state puts both back afterwards
     void SetUp() override {
-        path = ExpectedPath();
         folder = fs::path(path).parent_path();
         fs::create_directories(folder);
-        existed = fs::exists(path);
-        if (existed) {
-            attributes = GetFileAttributesA(path.c_str());
-            saved = ReadBytes(path);
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        }
-        fs::remove(path);
-        backupPath = path + ".bak";
-        backupExisted = fs::exists(backupPath);
-        if (backupExisted) {
-            savedBackup = ReadBytes(backupPath);
-            SetFileAttributesA(backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-            fs::remove(backupPath);
-        }
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        MachineState::RemoveHosts();
+        DeleteTree(MachineState::HostsBackupPath());
         before = Listing();
         ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), ConfigLoaded);
-    }
-
-    void TearDown() override {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        std::error_code ignored;
-        fs::remove(path, ignored);
-        if (existed) {
-            WriteBytes(path, saved);
-            SetFileAttributesA(path.c_str(), attributes);
-        }
-        SetFileAttributesA(backupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-        fs::remove(backupPath, ignored);
-        if (backupExisted) {
-            WriteBytes(backupPath, savedBackup);
-        }
     }
 
     std::set<std::string> Listing() const {
@@ -82,14 +51,9 @@ protected:
         EXPECT_EQ(Listing(), expected);
     }
 
-    std::string path;
-    std::string backupPath;
-    bool backupExisted = false;
-    std::string savedBackup;
+    MachineState state;
+    const std::string path = MachineState::HostsPath();
     fs::path folder;
-    bool existed = false;
-    DWORD attributes = 0;
-    std::string saved;
     std::set<std::string> before;
     WinHostsChecker checker;
 };
@@ -102,23 +66,24 @@ TEST_F(WinHostsFile, GetHostsFilePath_IsUnderSystemDirectory) {
 TEST_F(WinHostsFile, Repair_CreatesFileWithCrLf_WhenMissing) {
     ASSERT_EQ(checker.Check(), CheckWrong);
     EXPECT_EQ(checker.Repair(), Repaired);
-    EXPECT_EQ(ReadBytes(path), kCanonical + "\r\n");
+    EXPECT_EQ(ReadFileBytes(path), kCanonical + "\r\n");
     ExpectNoLeftovers();
 
     // the next run finds the file right
     WinHostsChecker nextRun;
     ASSERT_EQ(LoadHostsSection(nextRun, kDefaultHosts), ConfigLoaded);
     EXPECT_EQ(nextRun.Check(), CheckCorrect);
-    EXPECT_EQ(ReadBytes(path), kCanonical + "\r\n");
+    EXPECT_EQ(ReadFileBytes(path), kCanonical + "\r\n");
 }
 
 TEST_F(WinHostsFile, Repair_RewritesInPlaceWithCrLfAndKeepsHidden_ForExistingFile) {
-    WriteBytes(path, "# head\n10.0.0.1 localhost.brevant.io\r\n\x1a tail\r\n1.2.3.4 other"s);
+    WriteFileBytes(path, "# head\n10.0.0.1 localhost.brevant.io\r\n\x1a tail\r\n1.2.3.4 other"s);
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN));
     ASSERT_EQ(checker.Check(), CheckWrong);
 
     EXPECT_EQ(checker.Repair(), Repaired);
-    EXPECT_EQ(ReadBytes(path), "# head\r\n" + kCanonical + "\r\n\x1a tail\r\n1.2.3.4 other\r\n");
+    EXPECT_EQ(ReadFileBytes(path),
+              "# head\r\n" + kCanonical + "\r\n\x1a tail\r\n1.2.3.4 other\r\n");
     EXPECT_EQ(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN,
               static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
     ExpectNoLeftovers(true);
@@ -126,7 +91,7 @@ TEST_F(WinHostsFile, Repair_RewritesInPlaceWithCrLfAndKeepsHidden_ForExistingFil
 
 TEST_F(WinHostsFile, Repair_FailsAndKeepsFile_WhenHeldOpenByAnother) {
     const std::string original = "10.0.0.1 localhost.brevant.io\r\n# keep me\r\n";
-    WriteBytes(path, original);
+    WriteFileBytes(path, original);
     ASSERT_EQ(checker.Check(), CheckWrong);
     {
         const UniqueFileHandle holder(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr,
@@ -134,13 +99,13 @@ TEST_F(WinHostsFile, Repair_FailsAndKeepsFile_WhenHeldOpenByAnother) {
         ASSERT_TRUE(holder);
         EXPECT_EQ(checker.Repair(), HostsRepairFailed);
     }
-    EXPECT_EQ(ReadBytes(path), original);
+    EXPECT_EQ(ReadFileBytes(path), original);
     ExpectNoLeftovers();
 }
 
 TEST_F(WinHostsFile, Check_IsInternalErrorAndKeepsFile_WhenFileCannotBeRead) {
     const std::string original = kCanonical + "\r\n# keep me\r\n";
-    WriteBytes(path, original);
+    WriteFileBytes(path, original);
     {
         const UniqueFileHandle holder(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr,
                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -149,18 +114,18 @@ TEST_F(WinHostsFile, Check_IsInternalErrorAndKeepsFile_WhenFileCannotBeRead) {
         EXPECT_EQ(checker.Check(), CheckInternalError);
         EXPECT_EQ(checker.Repair(), HostsRepairFailed);
     }
-    EXPECT_EQ(ReadBytes(path), original);
+    EXPECT_EQ(ReadFileBytes(path), original);
     ExpectNoLeftovers();
 }
 
 TEST_F(WinHostsFile, Repair_FailsAndKeepsFile_WhenReadOnly) {
     const std::string original = "10.0.0.1 localhost.brevant.io\r\n# keep me\r\n";
-    WriteBytes(path, original);
+    WriteFileBytes(path, original);
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_EQ(checker.Check(), CheckWrong);
 
     EXPECT_EQ(checker.Repair(), HostsRepairFailed);
-    EXPECT_EQ(ReadBytes(path), original);
+    EXPECT_EQ(ReadFileBytes(path), original);
     EXPECT_EQ(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY,
               static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     ExpectNoLeftovers();
@@ -168,14 +133,14 @@ TEST_F(WinHostsFile, Repair_FailsAndKeepsFile_WhenReadOnly) {
 
 TEST_F(WinHostsFile, Repair_FailsAndKeepsFile_AfterCheckFoundNoByteText) {
     // the text an earlier check built must not survive into this repair
-    WriteBytes(path, "10.0.0.1 localhost.brevant.io\r\n");
+    WriteFileBytes(path, "10.0.0.1 localhost.brevant.io\r\n");
     ASSERT_EQ(checker.Check(), CheckWrong);
     const std::string original = "10.0.0.1 localhost.brevant.io\r\n# \0 keep me\r\n"s;
-    WriteBytes(path, original);
+    WriteFileBytes(path, original);
     ASSERT_EQ(checker.Check(), CheckInternalError);
 
     EXPECT_EQ(checker.Repair(), HostsRepairFailed);
-    EXPECT_EQ(ReadBytes(path), original);
+    EXPECT_EQ(ReadFileBytes(path), original);
     ExpectNoLeftovers();
 }
 
@@ -192,11 +157,11 @@ TEST_F(WinHostsFile, Repair_KeepsEveryLine_OfAFileLargerThanOneRead) {
     for (int i = 0; original.size() < 300000; ++i) {
         original += "0.0.0.0 filler" + std::to_string(i) + ".example\r\n";
     }
-    WriteBytes(path, original);
+    WriteFileBytes(path, original);
     ASSERT_EQ(checker.Check(), CheckWrong);
 
     EXPECT_EQ(checker.Repair(), Repaired);
-    EXPECT_EQ(ReadBytes(path), original + kCanonical + "\r\n");
+    EXPECT_EQ(ReadFileBytes(path), original + kCanonical + "\r\n");
     ExpectNoLeftovers(true);
 }
 

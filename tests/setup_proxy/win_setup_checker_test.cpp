@@ -14,8 +14,9 @@
 #include <pugixml.hpp>
 
 #include "default_config.h"
+#include "machine_state.h"
 #include "win_associated_setup_checker.h"
-#include "win_test_handles.h"
+#include "wine_support.h"
 
 namespace {
 
@@ -29,41 +30,13 @@ std::string ProgramDirectory() {
     return *ProgramDirectoryOf(path);
 }
 
-struct StoredValue {
-    DWORD type;
-    std::string text;
-};
-
-std::optional<StoredValue> ReadValue(const std::string& subKey, const std::string& valueName) {
-    HKEY raw = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_QUERY_VALUE, &raw) !=
-        ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    UniqueHkey key(raw);
-    std::vector<char> buffer(4096, '\0');
-    DWORD size = static_cast<DWORD>(buffer.size() - 1);
-    DWORD type = REG_NONE;
-    if (RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type,
-                         reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    return StoredValue{type, buffer.data()};
-}
-
-std::optional<std::string> Text(const std::optional<StoredValue>& value) {
+std::optional<std::string> Text(const std::optional<ClassesValue>& value) {
     return value ? std::optional<std::string>(value->text) : std::nullopt;
 }
 
 void WriteValue(const std::string& subKey, const std::string& valueName, DWORD type,
                 const std::string& text) {
-    HKEY raw = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, subKey.c_str(), &raw), ERROR_SUCCESS);
-    UniqueHkey key(raw);
-    ASSERT_EQ(RegSetValueExA(key.get(), valueName.c_str(), 0, type,
-                             reinterpret_cast<const BYTE*>(text.c_str()),
-                             static_cast<DWORD>(text.size() + 1)),
-              ERROR_SUCCESS);
+    ASSERT_TRUE(WriteClassesValue(subKey, valueName, type, text)) << subKey;
 }
 
 // Replaces a key's access list; the owner may always do that, even after denying itself writes.
@@ -147,9 +120,9 @@ TEST_F(WinSetupCheckerTest, RepairWritesAllValues_WhenSchemeKeyIsMissing) {
               (std::vector<std::int32_t>{ItemKeyMissing, ItemKeyMissing, ItemKeyMissing}));
     EXPECT_EQ(checker.Repair(), Repaired);
 
-    const auto command = ReadValue(kCommandKey, "");
-    const auto description = ReadValue(kScheme, "");
-    const auto marker = ReadValue(kScheme, "URL Protocol");
+    const auto command = ReadClassesValue(kCommandKey, "");
+    const auto description = ReadClassesValue(kScheme, "");
+    const auto marker = ReadClassesValue(kScheme, "URL Protocol");
     ASSERT_TRUE(command && description && marker);
     EXPECT_EQ(command->type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(command->text, CommandText());
@@ -198,7 +171,7 @@ TEST_F(WinSetupCheckerTest, RepairReplacesValue_WhenTextIsWrong) {
               (std::vector<std::int32_t>{ItemValueMismatch, ItemValueMismatch, ItemOk}));
     EXPECT_EQ(checker.Repair(), Repaired);
 
-    const auto description = ReadValue(kScheme, "");
+    const auto description = ReadClassesValue(kScheme, "");
     ASSERT_TRUE(description);
     EXPECT_EQ(description->type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(description->text, "URL:" + kScheme + " Protocol");
@@ -220,28 +193,28 @@ TEST_F(WinSetupCheckerTest, RepairStopsAtFirstFailedWrite_LeavingLaterItemsUntou
     EXPECT_EQ(checker.Repair(), SetupRepairFailed);
 
     ASSERT_TRUE(SetKeyAccess(kCommandKey, kEveryoneMayAll));
-    const auto command = ReadValue(kCommandKey, "");
+    const auto command = ReadClassesValue(kCommandKey, "");
     ASSERT_TRUE(command);
     EXPECT_EQ(command->text, oldCommand);
-    EXPECT_FALSE(ReadValue(kScheme, ""));
-    EXPECT_FALSE(ReadValue(kScheme, "URL Protocol"));
+    EXPECT_FALSE(ReadClassesValue(kScheme, ""));
+    EXPECT_FALSE(ReadClassesValue(kScheme, "URL Protocol"));
 }
 
 TEST_F(WinSetupCheckerTest, Check_IsInternalError_WhenApplicationNameIsEmpty) {
     WriteNameFile("<root><windows><application/></windows></root>");
-    const auto rootDefault = ReadValue("", "");
-    const auto rootMarker = ReadValue("", "URL Protocol");
+    const auto rootDefault = ReadClassesValue("", "");
+    const auto rootMarker = ReadClassesValue("", "URL Protocol");
 
     EXPECT_EQ(LoadDefault(), SetupConfigRefused);
     EXPECT_TRUE(checker.Items().empty());
     EXPECT_EQ(checker.Check(), CheckInternalError);
     EXPECT_EQ(checker.Repair(), SetupRepairFailed);
 
-    const auto rootDefaultAfter = ReadValue("", "");
-    const auto rootMarkerAfter = ReadValue("", "URL Protocol");
+    const auto rootDefaultAfter = ReadClassesValue("", "");
+    const auto rootMarkerAfter = ReadClassesValue("", "URL Protocol");
     EXPECT_EQ(rootDefault.has_value(), rootDefaultAfter.has_value());
     EXPECT_EQ(rootMarker.has_value(), rootMarkerAfter.has_value());
-    EXPECT_FALSE(ReadValue("shell\\open\\command", ""));
+    EXPECT_FALSE(ReadClassesValue("shell\\open\\command", ""));
 }
 
 TEST_F(WinSetupCheckerTest, Check_IsInternalErrorAndWritesNothing_WhenNameIsAFileTypeClass) {
@@ -249,14 +222,14 @@ TEST_F(WinSetupCheckerTest, Check_IsInternalErrorAndWritesNothing_WhenNameIsAFil
         SCOPED_TRACE(name);
         const std::string command = name + "\\shell\\open\\command";
         // the prefix registers both; a stand-in class takes the place of one it lacks
-        const bool standIn = !ReadValue(command, "");
+        const bool standIn = !ReadClassesValue(command, "");
         if (standIn) {
             WriteValue(command, "", REG_SZ, "\"%1\" %*");
         }
         const auto Values = [&] {
-            return std::vector<std::optional<std::string>>{Text(ReadValue(name, "")),
-                                                           Text(ReadValue(name, "URL Protocol")),
-                                                           Text(ReadValue(command, ""))};
+            return std::vector<std::optional<std::string>>{
+                Text(ReadClassesValue(name, "")), Text(ReadClassesValue(name, "URL Protocol")),
+                Text(ReadClassesValue(command, ""))};
         };
         const auto before = Values();
         WriteNameFile("<root><windows><application name=\"" + name + "\"/></windows></root>");
@@ -300,7 +273,7 @@ TEST_F(WinSetupCheckerTest, Check_PassesWithoutItems_AndRepairFailsBeforeAnyChec
 
     ASSERT_EQ(LoadDefault(), ConfigLoaded);
     EXPECT_EQ(checker.Repair(), SetupRepairFailed);
-    EXPECT_FALSE(ReadValue(kScheme, ""));
+    EXPECT_FALSE(ReadClassesValue(kScheme, ""));
 }
 
 // Runs the check from a copy of the probe program in a directory of its own.
@@ -348,7 +321,7 @@ protected:
 TEST_F(ProgramPathTest, Repair_PutsOwnProgramDirectoryInCommand_WhenRunFromElsewhere) {
     EXPECT_EQ(RunProbe(), DWORD{CheckWrong});
 
-    const auto command = ReadValue(kCommandKey, "");
+    const auto command = ReadClassesValue(kCommandKey, "");
     ASSERT_TRUE(command);
     EXPECT_EQ(command->text, "\"" + directory.string() + "\\" + kScheme + "-watch.exe\" \"%1\"");
 }

@@ -49,7 +49,6 @@ std::string EnglishCorrectItems(const std::string& certificateRow) {
 }
 
 const std::string kValidRow = CertificateRowText("Creatificate", "#008000", "Correct");
-const std::string kInvalidRow = CertificateRowText("Creatificate", "red", "Error");
 
 class ToolRunTest : public ::testing::Test {
 protected:
@@ -78,21 +77,17 @@ protected:
     const std::string certificate = folder.Path() + "localhost_brevant_io.pem";
 };
 
+// The keyword rules are pinned natively; here, each message through the real command line, which
+// the program splits itself (a quoted empty argument, an "=" form that stays one argument).
 TEST_F(ToolRunTest, Tool_RefusesBadCommandLinesAndTouchesNothing) {
     const struct {
         const char* arguments;
         const char* output;
     } cases[] = {
         {"", "Wrong args\r\n"},
-        {"--path report.html --lang", "Wrong args\r\n"},
-        {"--path report.html --lang en extra", "Wrong args\r\n"},
         {"--path=report.html --lang en", "Wrong args\r\n"},
-        {"--lang en --path report.html", "Mising --path\r\n"},
-        {"--PATH report.html --lang en", "Mising --path\r\n"},
-        {"--pathx report.html --lang en", "Mising --path\r\n"},
         {"\"\" report.html --lang en", "Mising --path\r\n"},
         {"--path report.html --language en", "Mising --lang\r\n"},
-        {"--path --lang --Lang en", "Mising --lang\r\n"},
     };
     MachineState::RemoveHosts();
     MachineState::RemoveRegistration();
@@ -103,9 +98,7 @@ TEST_F(ToolRunTest, Tool_RefusesBadCommandLinesAndTouchesNothing) {
         EXPECT_EQ(run.exitCode, kExitFailure) << c.arguments;
         EXPECT_FALSE(FileExists(report)) << c.arguments;
         EXPECT_FALSE(FileExists(MachineState::HostsPath())) << c.arguments;
-        bool registered = false;
-        MachineState::RegistryValue("Brevant", nullptr, &registered);
-        EXPECT_FALSE(registered) << c.arguments;
+        EXPECT_FALSE(ReadClassesValue("Brevant", "")) << c.arguments;
     }
 }
 
@@ -132,93 +125,36 @@ TEST_F(ToolRunTest, Tool_WritesGbkLabels_WhenLanguageIsCs) {
              CertificateRowText(Gbk(L"证书有效性"), "red", Gbk(L"异常")) + "</table><br/>\n"));
 }
 
-TEST_F(ToolRunTest, Tool_WritesEnglish_ForEveryLanguageButCsWhateverTheSettingsFile) {
+// The language codes and the settings file's rules are pinned natively and on the profile call;
+// here, the argument wins over the file beside the program, whatever it holds.
+TEST_F(ToolRunTest, Tool_TakesTheLanguageArgumentOverTheSettingsFile) {
     const struct {
-        const char* settings;  // nullptr: no settings file
+        const char* settings;
         const char* language;
         bool chinese;
     } cases[] = {
-        {nullptr, "en", false},
-        {nullptr, "CS", false},
-        {nullptr, "zh", false},
-        {nullptr, "\"\"", false},
-        {nullptr, "cs", true},
         {"[setting]\r\nlanguage=Simpchinese\r\n", "en", false},
-        {"[setting]\r\nlanguage=SIMPCHINESE\r\n", "\"\"", false},
-        {"[setting]\nlanguage=English\n", "cs", true},
-        {"\xFF\xFEgarbage\x1A[setting]\nlanguage=Simpchinese", "cs", true},
-        {"", "en", false},
+        {"\xFF\xFEgarbage\x1A[setting]\nlanguage=English", "cs", true},
     };
     MakeEverythingCorrect();
+    const std::string correct = Gbk(L"正常");
     for (const auto& c : cases) {
-        const std::string settings = folder.Path() + "Lang_config.cfg";
-        DeleteFileA(settings.c_str());
-        if (c.settings != nullptr) {
-            WriteFileBytes(settings, c.settings);
-        }
+        WriteFileBytes(folder.Path() + "Lang_config.cfg", c.settings);
         const ProcessResult run = Run(std::string("--path report.html --lang ") + c.language);
         EXPECT_EQ(run.exitCode, kExitOk) << c.language;
-        const std::string correct = Gbk(L"正常");
         const std::string expected =
             c.chinese ? ChineseHead() + CorrectRow(Gbk(L"本地域名解析"), correct) +
                             CorrectRow(Gbk(L"程序启动项"), correct) +
                             CorrectRow(Gbk(L"代理"), correct) + "</table><br/>\n"
                       : EnglishCorrectItems("");
-        EXPECT_EQ(Report(), Crlf(expected))
-            << c.language << " settings " << (c.settings ? c.settings : "(none)");
-    }
-}
-
-TEST_F(ToolRunTest, Tool_ShowsTheCertificateRow_ByWhatTheFileHolds) {
-    const struct {
-        const char* name;
-        std::string file;  // contents; "(none)" for no file, "(folder)" for a folder of that name
-        std::string row;
-    } cases[] = {
-        {"valid PEM", CertificateFile("valid.pem"), kValidRow},
-        {"valid PEM, CR LF", Crlf(CertificateFile("valid.pem")), kValidRow},
-        {"valid DER", CertificateFile("valid.der"), kValidRow},
-        {"chain, valid first", CertificateFile("chain.pem"), kValidRow},
-        {"key, then certificate", CertificateFile("key_then_certificate.pem"), kValidRow},
-        {"expired PEM", CertificateFile("expired.pem"), kInvalidRow},
-        {"expired DER", CertificateFile("expired.der"), kInvalidRow},
-        {"not yet valid", CertificateFile("future.pem"), kInvalidRow},
-        {"PKCS7 with an expired certificate", CertificateFile("pkcs7_expired.p7b"), kInvalidRow},
-        {"CRL", CertificateFile("crl.pem"), kInvalidRow},
-        {"PKCS7 without certificate", CertificateFile("pkcs7_no_certificate.p7b"), kInvalidRow},
-        {"random bytes", "", ""},
-        {"empty file", "", ""},
-        {"no file", "(none)", ""},
-        {"folder", "(folder)", ""},
-    };
-    std::string random;
-    unsigned state = 12345;
-    for (int i = 0; i < 700; ++i) {
-        state = state * 1103515245u + 12345u;
-        random += static_cast<char>(state >> 24);
-    }
-    MakeEverythingCorrect();
-    for (const auto& c : cases) {
-        DeleteTree(certificate);
-        const std::string name = c.name;
-        if (name == "random bytes") {
-            WriteFileBytes(certificate, random);
-        } else if (c.file == "(folder)") {
-            CreateDirectoryA(certificate.c_str(), nullptr);
-        } else if (c.file != "(none)") {
-            WriteFileBytes(certificate, c.file);
-        }
-        const ProcessResult run = Run("--path report.html --lang en");
-        EXPECT_EQ(run.output, "") << c.name;
-        EXPECT_EQ(run.exitCode, kExitOk) << c.name;
-        EXPECT_EQ(Report(), Crlf(EnglishCorrectItems(c.row))) << c.name;
+        EXPECT_EQ(Report(), Crlf(expected)) << c.language;
     }
 }
 
 TEST_F(ToolRunTest, Tool_RepairsEveryItem_FromABareMachine) {
     MachineState::RemoveHosts();
     MachineState::RemoveRegistration();
-    MachineState::SetProxyFlags(PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY);
+    StoreProxyFlags(PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY);
     const ProcessResult first = Run("--path report.html --lang en");
     EXPECT_EQ(first.output, "");
     EXPECT_EQ(first.exitCode, kExitOk);
@@ -421,7 +357,7 @@ TEST_F(ToolRunTest, Tool_LogsEveryValueItChanges_UnderProgramData) {
     ASSERT_EQ(RegSetKeyValueA(HKEY_CLASSES_ROOT, commandKey.c_str(), nullptr, REG_SZ, old.c_str(),
                               static_cast<DWORD>(old.size() + 1)),
               ERROR_SUCCESS);
-    MachineState::SetProxyFlags(PROXY_TYPE_PROXY);
+    StoreProxyFlags(PROXY_TYPE_PROXY);
     // a folder in the backup's place: the hosts repair goes ahead without a backup
     WriteFileBytes(MachineState::HostsPath(), "10.1.2.3 localhost.brevant.io\r\n");
     DeleteTree(MachineState::HostsBackupPath());

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "expected_report.h"
 #include "language_setting.h"
 #include "platform.h"
 #include "wine_support.h"
@@ -11,6 +12,16 @@ namespace {
 
 std::string CertificateFile(const char* name) {
     return ReadFileBytes(WindowsPath(CERTIFICATE_DIR) + "\\" + name);
+}
+
+std::string RandomBytes() {
+    std::string random;
+    unsigned state = 12345;
+    for (int i = 0; i < 700; ++i) {
+        state = state * 1103515245u + 12345u;
+        random += static_cast<char>(state >> 24);
+    }
+    return random;
 }
 
 TEST(WinPlatformTest, ReadProfileString_ReadsTheLanguageKeyOfSectionSetting) {
@@ -56,6 +67,7 @@ TEST(WinPlatformTest, QueryCertificateFile_TellsEveryOutcomeApart) {
         CertificateStatus status;
     } cases[] = {
         {"valid PEM", CertificateFile("valid.pem"), CertificateStatus::Valid},
+        {"valid PEM, CR LF", Crlf(CertificateFile("valid.pem")), CertificateStatus::Valid},
         {"valid DER", CertificateFile("valid.der"), CertificateStatus::Valid},
         {"chain", CertificateFile("chain.pem"), CertificateStatus::Valid},
         {"key, certificate", CertificateFile("key_then_certificate.pem"), CertificateStatus::Valid},
@@ -73,6 +85,7 @@ TEST(WinPlatformTest, QueryCertificateFile_TellsEveryOutcomeApart) {
         {"PKCS7 without certificate", CertificateFile("pkcs7_no_certificate.p7b"),
          CertificateStatus::NoCertificate},
         {"text", "not a certificate\r\n", CertificateStatus::Unloadable},
+        {"random bytes", RandomBytes(), CertificateStatus::Unloadable},
         {"empty", "", CertificateStatus::Unloadable},
     };
     TempFolder folder;

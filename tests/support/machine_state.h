@@ -1,6 +1,25 @@
 #pragma once
 
+#include <windows.h>
+
+#include <optional>
 #include <string>
+
+// A value under HKEY_CLASSES_ROOT: its type and its text up to the first zero.
+struct ClassesValue {
+    DWORD type = REG_NONE;
+    std::string text;
+};
+// The value, or none when the key or the value is missing.
+std::optional<ClassesValue> ReadClassesValue(const std::string& subKey,
+                                             const std::string& valueName);
+// Creates the key when needed; false when the value could not be written.
+bool WriteClassesValue(const std::string& subKey, const std::string& valueName, DWORD type,
+                       const std::string& text);
+
+// The LAN proxy type flags (PROXY_TYPE_*), read or stored and announced.
+std::optional<unsigned long> ReadProxyFlags();
+bool StoreProxyFlags(unsigned long flags);
 
 // The machine state that a whole run of tool.exe reads and repairs: the hosts file and its backup,
 // the URL-protocol registration under HKEY_CLASSES_ROOT\Brevant and the LAN proxy flags. Saved on
@@ -23,18 +42,14 @@ public:
     static void SetRegistration(const std::string& programDirectory);
     static void RemoveRegistration();
     static void SetDirectProxy();
-    // LAN proxy type flags (PROXY_TYPE_*).
-    static void SetProxyFlags(unsigned long flags);
-    static std::string RegistryValue(const std::string& subKey, const char* valueName, bool* found);
 
 private:
     bool hostsExisted = false;
     std::string hostsBytes;
+    DWORD hostsAttributes = FILE_ATTRIBUTE_NORMAL;
     bool backupExisted = false;
     std::string backupBytes;
     bool registrationExisted = false;
-    std::string commandValue, urlValue, protocolValue;
-    bool commandFound = false, urlFound = false, protocolFound = false;
-    unsigned long proxyFlags = 0;
-    bool proxyFlagsRead = false;
+    std::optional<ClassesValue> command, url, protocol;
+    std::optional<unsigned long> proxyFlags;
 };

@@ -17,6 +17,8 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+// Whether this process runs under Wine rather than Windows (where a few platform answers differ).
+bool RunsUnderWine();
 // Removes a file or a folder with everything in it, names outside the ANSI code page included.
 void DeleteTree(const std::string& path);
 
