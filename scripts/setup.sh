@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 packages=(
   cmake ninja-build g++ googletest libgtest-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine64 xvfb xdotool x11-utils openssl dpkg-dev xz-utils python3
+  wine64 xvfb xdotool x11-utils x11-apps openssl dpkg-dev xz-utils python3
   clang lld llvm libclang-rt-14-dev clang-format osslsigncode gdb
 )
 

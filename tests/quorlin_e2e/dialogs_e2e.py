@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """End-to-end tests of Quorlin.dll's dialogs: a scriptable host (quorlin_e2e_host.exe) runs under
-Wine on a private Xvfb display and Wine prefix; xdotool types into the dialogs as a person would.
+Wine on a private Xvfb display (scripts/with-xvfb.sh) and Wine prefix (scripts/wine-env.sh, with the
+state folder as its build folder); xdotool types into the dialogs as a person would.
 
-  dialogs_e2e.py setup   --state DIR --host EXE   start Xvfb, boot a fresh prefix, record both
+  dialogs_e2e.py setup   --state DIR --host EXE   start the display, boot a fresh prefix in DIR
   dialogs_e2e.py run     --state DIR --host EXE NAME   run one test against that display and prefix
-  dialogs_e2e.py cleanup --state DIR --host EXE   stop the prefix's wineserver and our Xvfb, drop the prefix
+  dialogs_e2e.py cleanup --state DIR --host EXE   stop the prefix's wineserver and the display, drop the prefix
   dialogs_e2e.py list [--c-interface]             the test names, one a line (with --c-interface:
                                                   those the C host of tests/consumer runs)
 
@@ -16,10 +17,8 @@ import json
 import os
 import queue
 import re
-import select
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
@@ -27,9 +26,13 @@ import threading
 import time
 import unittest
 
-WINE = "/usr/lib/wine/wine64"
+HERE = os.path.dirname(os.path.abspath(__file__))
+WITH_XVFB = os.path.join(HERE, "..", "..", "scripts", "with-xvfb.sh")
+WINE_ENV = os.path.join(HERE, "..", "..", "scripts", "wine-env.sh")
 WINESERVER = "/usr/lib/wine/wineserver"
+ICON = os.path.join(HERE, "UI.ico")  # a 16x16 icon, opaque red
 STATE_FILE = "dialogs-e2e.json"
+DISPLAY_FILE = "display"
 X11_DRIVER_KEY = r"HKCU\Software\Wine\X11 Driver"
 WAIT = 60.0  # seconds for a window or a callback to show up on a loaded machine
 QUIET = 2.0  # seconds to watch for something that must not happen
@@ -49,19 +52,6 @@ TITLES = {
 }
 
 
-def wine_env(state):
-    env = dict(os.environ)
-    for name in ("http_proxy", "https_proxy", "no_proxy", "HTTP_PROXY", "HTTPS_PROXY", "NO_PROXY"):
-        env.pop(name, None)
-    env.update(
-        DISPLAY=state["display"],
-        WINEPREFIX=state["prefix"],
-        WINEDEBUG="-all",
-        WINEDLLOVERRIDES="mscoree,mshtml=",
-    )
-    return env
-
-
 def quiet_run(args, env, timeout):
     """Runs a helper with every stdio stream away from ours: Wine's services inherit them."""
     return subprocess.run(
@@ -76,7 +66,18 @@ def quiet_run(args, env, timeout):
     ).returncode
 
 
+def wine(state, *args):
+    """A command line that runs a Windows program under the state folder's prefix."""
+    return [WINE_ENV, state["dir"], "wine", *args]
+
+
+def display_env(state):
+    return dict(os.environ, DISPLAY=state["display"])
+
+
 # ---------------------------------------------------------------- display and prefix lifecycle
+# The display belongs to with-xvfb.sh, which runs "hold-display" until cleanup ends it; the prefix
+# is wine-env.sh's for the state folder.
 
 
 def state_path(state_dir):
@@ -88,108 +89,87 @@ def load_state(state_dir):
         return json.load(f)
 
 
-def is_our_xvfb(pid):
+def save_state(state):
+    with open(state_path(state["dir"]), "w", encoding="utf-8") as f:
+        json.dump(state, f)
+
+
+def is_our_holder(pid, state_dir):
     try:
         with open(f"/proc/{pid}/cmdline", "rb") as f:
             argv = f.read().split(b"\0")
     except OSError:
         return False
-    return os.path.basename(argv[0]) == b"Xvfb" and b"-displayfd" in argv
-
-
-def stop_xvfb(pid):
-    if not is_our_xvfb(pid):
-        return
-    os.kill(pid, signal.SIGTERM)
-    deadline = time.monotonic() + 10
-    while time.monotonic() < deadline and is_our_xvfb(pid):
-        time.sleep(0.1)
-    if is_our_xvfb(pid):
-        os.kill(pid, signal.SIGKILL)
-
-
-def stop_prefix(state):
-    if os.path.isdir(state["prefix"]):
-        env = wine_env(state)
-        quiet_run([WINESERVER, "-k"], env, 60)
-        quiet_run([WINESERVER, "-w"], env, 60)
+    return any(a.endswith(b"with-xvfb.sh") for a in argv) and state_dir.encode() in argv
 
 
 def cleanup(state_dir):
+    state_dir = os.path.abspath(state_dir)
     try:
         state = load_state(state_dir)
     except (OSError, ValueError):
         return 0
-    stop_prefix(state)
-    stop_xvfb(state["xvfb_pid"])
-    shutil.rmtree(state["prefix"], ignore_errors=True)
-    os.remove(state_path(state_dir))
+    prefix = os.path.join(state_dir, "wineprefix")
+    if os.path.isdir(prefix):
+        env = dict(os.environ, WINEPREFIX=prefix)
+        quiet_run([WINESERVER, "-k"], env, 60)
+        quiet_run([WINESERVER, "-w"], env, 60)
+    pid = state["holder_pid"]
+    if is_our_holder(pid, state_dir):
+        os.kill(pid, signal.SIGTERM)  # with-xvfb.sh stops its Xvfb on the way out
+        poll("the display to stop", lambda: not is_our_holder(pid, state_dir), timeout=30)
+    shutil.rmtree(prefix, ignore_errors=True)
+    for name in (STATE_FILE, DISPLAY_FILE):
+        if os.path.exists(os.path.join(state_dir, name)):
+            os.remove(os.path.join(state_dir, name))
     return 0
 
 
-def start_xvfb():
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-        pass_fds=(write_end,),
-        stdin=subprocess.DEVNULL,
-        stdout=subprocess.DEVNULL,
-        stderr=subprocess.DEVNULL,
-        start_new_session=True,
-    )
-    os.close(write_end)
-    number = b""
-    deadline = time.monotonic() + 30
-    while not number.endswith(b"\n") and time.monotonic() < deadline:
-        ready, _, _ = select.select([read_end], [], [], 1.0)
-        if ready:
-            chunk = os.read(read_end, 64)
-            if not chunk:
-                break
-            number += chunk
-    os.close(read_end)
-    if not number.strip().isdigit():
-        xvfb.kill()
-        raise RuntimeError("Xvfb did not report a display")
-    return xvfb.pid, ":" + number.strip().decode()
+def hold_display(state_dir):
+    """Runs under with-xvfb.sh: hands its display over, then keeps it until told to stop."""
+    with open(os.path.join(state_dir, DISPLAY_FILE), "w", encoding="utf-8") as f:
+        f.write(os.environ["DISPLAY"])
+    while True:
+        signal.pause()
 
 
 def setup(state_dir):
+    state_dir = os.path.abspath(state_dir)
     cleanup(state_dir)  # a run that was killed may have left its display behind
     for name in os.listdir(state_dir):
-        if name.endswith(".png"):  # screenshots of an earlier run's failures
+        if name.endswith(".xwd"):  # screenshots of an earlier run's failures
             os.remove(os.path.join(state_dir, name))
+    holder = subprocess.Popen(
+        ["bash", WITH_XVFB, sys.executable, os.path.abspath(__file__), "hold-display",
+         "--state", state_dir],
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL,
+        close_fds=True,
+        start_new_session=True,
+    )
+    state = {"dir": state_dir, "holder_pid": holder.pid}
+    save_state(state)
     try:
-        return start_display_and_prefix(state_dir)
+        display_file = os.path.join(state_dir, DISPLAY_FILE)
+        poll("the display", lambda: os.path.exists(display_file) and os.path.getsize(display_file))
+        with open(display_file, encoding="utf-8") as f:
+            state["display"] = f.read()
+        state["prefix"] = os.path.join(state_dir, "wineprefix")
+        save_state(state)
+        # wine-env.sh boots the prefix on its first call. No window manager runs here: Wine
+        # would wait two seconds for one each time a dialog closes. Windows it does not hand to
+        # a window manager close at once.
+        status = quiet_run(wine(state, "reg", "add", X11_DRIVER_KEY, "/v", "Managed", "/d", "N",
+                                "/f"), display_env(state), 260)
     except BaseException:
         cleanup(state_dir)
         raise
-
-
-def start_display_and_prefix(state_dir):
-    prefix = os.path.join(os.path.abspath(state_dir), "wineprefix-dialogs")
-    pid, display = start_xvfb()
-    state = {"xvfb_pid": pid, "display": display, "prefix": prefix}
-    with open(state_path(state_dir), "w", encoding="utf-8") as f:
-        json.dump(state, f)
-    env = wine_env(state)
-    if os.path.isdir(prefix):
-        quiet_run([WINESERVER, "-k"], env, 60)
-        quiet_run([WINESERVER, "-w"], env, 60)
-        shutil.rmtree(prefix)
-    os.makedirs(prefix)
-    quiet_run([WINESERVER, "-p"], env, 60)
-    status = quiet_run([WINE, "wineboot", "-i"], env, 200)
-    if status == 0:
-        # No window manager runs here: Wine would wait two seconds for one each time a dialog
-        # closes. Windows it does not hand to a window manager close at once.
-        status = quiet_run([WINE, "reg", "add", X11_DRIVER_KEY, "/v", "Managed", "/d", "N", "/f"],
-                           env, 60)
     if status != 0:
         print(f"booting the prefix failed with {status}")
         cleanup(state_dir)
         return 1
-    print(f"Xvfb {display} (pid {pid}), prefix {prefix}")
+    print(f"Xvfb {state['display']} (with-xvfb.sh pid {holder.pid}), prefix {state['prefix']}")
     return 0
 
 
@@ -210,7 +190,7 @@ def poll(what, probe, timeout=WAIT, interval=0.25):
 
 class Screen:
     def __init__(self, state):
-        self.env = dict(os.environ, DISPLAY=state["display"])
+        self.env = display_env(state)
 
     def xdotool(self, *args, timeout=30):
         return subprocess.run(
@@ -265,9 +245,9 @@ class Host:
         self.lines = queue.Queue()
         self.stderr = tempfile.TemporaryFile()
         self.process = subprocess.Popen(
-            [WINE, host_exe],
+            wine(state, host_exe),
             cwd=cwd,
-            env=wine_env(state),
+            env=display_env(state),
             stdin=subprocess.PIPE,
             stdout=subprocess.PIPE,
             stderr=self.stderr,
@@ -372,65 +352,6 @@ class Host:
         self.stderr.close()
 
 
-def save_screenshot(display, path):
-    """Writes the display's root window as a PNG (no ImageMagick here): Xlib through ctypes."""
-    import ctypes
-    import ctypes.util
-    import zlib
-
-    class XImage(ctypes.Structure):
-        _fields_ = [(name, ctypes.c_int) for name in ("width", "height", "xoffset", "format")] + [
-            ("data", ctypes.POINTER(ctypes.c_ubyte)),
-            *[(name, ctypes.c_int) for name in ("byte_order", "unit", "bit_order", "pad")],
-            *[(name, ctypes.c_int) for name in ("depth", "bytes_per_line", "bits_per_pixel")],
-        ]
-
-    xlib = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
-    xlib.XOpenDisplay.restype = ctypes.c_void_p
-    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    xlib.XDefaultRootWindow.restype = ctypes.c_ulong
-    xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-    xlib.XGetImage.restype = ctypes.POINTER(XImage)
-    xlib.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int]
-    xlib.XGetImage.argtypes += [ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
-    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    connection = xlib.XOpenDisplay(display.encode())
-    if not connection:
-        return
-    width, height = 1280, 1024
-    all_planes, z_pixmap = 0xFFFFFFFF, 2
-    root = xlib.XDefaultRootWindow(connection)
-    image = xlib.XGetImage(connection, root, 0, 0, width, height, all_planes, z_pixmap).contents
-    raw = ctypes.string_at(image.data, image.bytes_per_line * height)
-    rows = bytearray()
-    for y in range(height):
-        line = raw[y * image.bytes_per_line : y * image.bytes_per_line + width * 4]
-        pixels = bytearray(width * 3)
-        pixels[0::3], pixels[1::3], pixels[2::3] = line[2::4], line[1::4], line[0::4]
-        rows += b"\0" + pixels
-    xlib.XCloseDisplay(connection)
-
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
-    with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header))
-        f.write(chunk(b"IDAT", zlib.compress(bytes(rows))) + chunk(b"IEND", b""))
-
-
-def small_ico():
-    """A 16x16 32-bit icon: one BITMAPINFOHEADER image, opaque red, with an empty AND mask."""
-    width = height = 16
-    pixels = bytes([0, 0, 255, 255]) * (width * height)  # BGRA
-    mask = bytes(4 * height)  # 16 bits a row padded to 32
-    header = struct.pack("<IiiHHIIiiII", 40, width, height * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    image = header + pixels + mask
-    directory = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", width, height, 0, 0, 1, 32, len(image), 6 + 16)
-    return directory + entry + image
-
-
 # ---------------------------------------------------------------- the tests
 
 
@@ -468,12 +389,13 @@ class DialogTests(unittest.TestCase):
 
     def _screenshot(self, moment):
         """Keeps the screen and its windows for whoever reads a failure."""
-        name = f"{self._testMethodName[len('test_') :]}-{moment}.png"
+        name = f"{self._testMethodName[len('test_') :]}-{moment}.xwd"
         path = os.path.join(self.state_dir, name)
-        try:
-            save_screenshot(self.state["display"], path)
-        except Exception as error:  # a missing libX11 must not hide the failure itself
-            path = f"none ({error})"
+        dumped = subprocess.run(
+            ["xwd", "-root", "-silent", "-out", path], env=self.screen.env, check=False
+        )
+        if dumped.returncode != 0:
+            path = "none"
         tree = subprocess.run(
             ["xwininfo", "-root", "-tree"],
             env=self.screen.env,
@@ -775,8 +697,7 @@ class DialogTests(unittest.TestCase):
 
     def test_Dialog_ShowsUiIcon_WhenIconFileInCurrentDirectory(self):
         os.makedirs(os.path.join(self.folder, "images"))
-        with open(os.path.join(self.folder, "images", "UI.ico"), "wb") as f:
-            f.write(small_ico())
+        shutil.copy(ICON, os.path.join(self.folder, "images", "UI.ico"))
         host = self.start_host()
         title = TITLES[1, "en"]
         # The icon is set once, 200 ms after the dialog starts; a first dialog has the shell to
@@ -894,7 +815,7 @@ def test_names(c_interface=False):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("action", choices=("setup", "run", "cleanup", "list"))
+    parser.add_argument("action", choices=("setup", "run", "cleanup", "list", "hold-display"))
     parser.add_argument("name", nargs="?")
     parser.add_argument("--state")
     parser.add_argument("--host")
@@ -907,6 +828,8 @@ def main():
         return setup(args.state)
     if args.action == "cleanup":
         return cleanup(args.state)
+    if args.action == "hold-display":
+        return hold_display(args.state)
     DialogTests.state = load_state(args.state)
     DialogTests.state_dir = os.path.abspath(args.state)
     DialogTests.host_exe = os.path.abspath(args.host)
