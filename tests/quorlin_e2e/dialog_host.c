@@ -72,8 +72,8 @@ static void put_bytes(Json* json, const char* bytes, int count) {
     int i;
     if (json->used + count + 2 > json->size) {
         int size = (json->used + count + 2) * 2;
-        char* grown = json->data == NULL ? NULL
-                                         : (char*)HeapReAlloc(heap, 0, json->data, (SIZE_T)size);
+        char* grown =
+            json->data == NULL ? NULL : (char*)HeapReAlloc(heap, 0, json->data, (SIZE_T)size);
         if (grown == NULL) return; /* the line comes out short, and the test says why */
         json->data = grown;
         json->size = size;
@@ -166,7 +166,8 @@ static void on_result(void* user, const char* directory, const char* const* name
 }
 
 int dialog_host_show(int kind, int is_chinese, int with_callback, int request) {
-    return quorlin_show(kind, is_chinese, with_callback ? on_result : NULL, (void*)(INT_PTR)request);
+    return quorlin_show(kind, is_chinese, with_callback ? on_result : NULL,
+                        (void*)(INT_PTR)request);
 }
 
 void dialog_host_activate(void) { quorlin_activate(); }
@@ -295,7 +296,8 @@ static int parse_show(const char* args, int* kind, int* is_chinese) {
     int negative = 0, digits = 0, value = 0;
     if (args == NULL) return 0;
     if (*args == '-') negative = 1, ++args;
-    for (; *args >= '0' && *args <= '9' && digits < 6; ++args, ++digits) value = value * 10 + (*args - '0');
+    for (; *args >= '0' && *args <= '9' && digits < 6; ++args, ++digits)
+        value = value * 10 + (*args - '0');
     if (digits == 0 || *args++ != ' ') return 0;
     *kind = negative ? -value : value;
     *is_chinese = equal(args, "cs");
@@ -340,7 +342,8 @@ static void show(const char* verb, const char* args, char* line) {
     if (blocking) {
         /* no message is taken meanwhile: the dialog must come up beside a window that does not
          * answer */
-        if (result == DIALOG_HOST_NO_RESULT || result == 0) WaitForSingleObject(blocking_done, INFINITE);
+        if (result == DIALOG_HOST_NO_RESULT || result == 0)
+            WaitForSingleObject(blocking_done, INFINITE);
         InterlockedExchange(&blocking_request, 0);
         json_event(&json, "unblocked");
         json_end(&json);
@@ -362,9 +365,11 @@ static int execute(char* line) {
         args = NULL;
     }
     title[0] = L'\0';
-    if (args != NULL && MultiByteToWideChar(CP_UTF8, 0, args, -1, title, TITLE_SIZE) == 0) title[0] = L'\0';
+    if (args != NULL && MultiByteToWideChar(CP_UTF8, 0, args, -1, title, TITLE_SIZE) == 0)
+        title[0] = L'\0';
 
-    if (equal(line, "show") || equal(line, "show-without-callback") || equal(line, "show-blocking")) {
+    if (equal(line, "show") || equal(line, "show-without-callback") ||
+        equal(line, "show-blocking")) {
         show(line, args, whole);
         return 1;
     }
