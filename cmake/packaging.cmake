@@ -40,12 +40,13 @@ foreach(dll IN LISTS MINGW_RUNTIME_DLLS)
   companions_ship_binary("${dll}" "${name}")
 endforeach()
 
-# The MSVC-style import library, from the exports the linker wrote out for Quorlin.dll.
+# The MSVC-style import library: the C interface only (an MSVC host cannot share libstdc++).
 set(msvc_implib "${dist_dir}/lib/Quorlin.lib")
+set(msvc_def "${PROJECT_SOURCE_DIR}/packaging/quorlin_c.def")
 add_custom_command(OUTPUT "${msvc_implib}"
   COMMAND "${CMAKE_COMMAND}" -E make_directory "${dist_dir}/lib"
-  COMMAND "${LLVM_DLLTOOL}" -m i386:x86-64 -D Quorlin.dll -d "${QUORLIN_DEF}" -l "${msvc_implib}"
-  DEPENDS Quorlin
+  COMMAND "${LLVM_DLLTOOL}" -m i386:x86-64 -D Quorlin.dll -d "${msvc_def}" -l "${msvc_implib}"
+  DEPENDS Quorlin "${msvc_def}"
   COMMENT "Making the MSVC-style import library Quorlin.lib" VERBATIM)
 
 # The integration section of the README, for share/doc.

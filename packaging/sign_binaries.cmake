@@ -19,9 +19,21 @@ if(NOT EXISTS "${pfx}")
   message(FATAL_ERROR "COMPANIONS_SIGNING_PFX names ${pfx}, which does not exist")
 endif()
 
-# the password goes to osslsigncode in a private file, not on its command line
-string(RANDOM LENGTH 12 token)
-set(password_dir "${SIGN_DIR}/.signing-${token}")
+# The password goes to osslsigncode in a private file, not on its command line, and that file lives
+# in a folder of the system's temporary tree: never in the install tree, which CPack zips, so a
+# killed or failed step cannot leave it in a package.
+set(temp_root "$ENV{TMPDIR}")
+if(temp_root STREQUAL "")
+  set(temp_root "$ENV{TEMP}")
+endif()
+if(temp_root STREQUAL "")
+  set(temp_root "/tmp")
+endif()
+string(RANDOM LENGTH 16 token)
+set(password_dir "${temp_root}/companions-signing-${token}")
+if(EXISTS "${password_dir}")
+  message(FATAL_ERROR "Signing: ${password_dir} exists already")
+endif()
 file(MAKE_DIRECTORY "${password_dir}")
 file(CHMOD "${password_dir}" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 set(password_file "${password_dir}/password")

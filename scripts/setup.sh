@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ googletest libgtest-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 xvfb xdotool x11-utils x11-apps openssl dpkg-dev xz-utils python3
-  clang lld llvm libclang-rt-14-dev clang-format osslsigncode gdb
+  clang lld llvm libclang-rt-14-dev libc++-14-dev clang-format osslsigncode gdb
 )
 
 sudo_cmd=()

@@ -12,6 +12,26 @@ bash scripts/setup.sh
 status=0
 bash scripts/check-format.sh || status=1
 
+# The build's MSVC branches: the whole project configured with clang-cl, lld-link, llvm-rc and
+# llvm-mt must generate, with MSVC's options and none of the GNU ones. Nothing is built: there is no
+# Windows SDK or MSVC library here.
+msvc_configure() {
+  local dir=build/clang-cl out flag
+  rm -rf "$dir"
+  if ! out=$(cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+               --toolchain cmake/clang-cl-x86_64.cmake 2>&1); then
+    echo "test: the clang-cl configure does not generate:"; echo "$out"; return 1
+  fi
+  for flag in "/W4 /WX /permissive-" /utf-8 /Zi /DEBUG /MANIFEST:NO -MT /subsystem:windows; do
+    grep -q -F -- "$flag" "$dir/build.ninja" || { echo "test: the clang-cl build lacks $flag"; return 1; }
+  done
+  if grep -q -E -- '-Wall|-Werror|-mwindows|-mconsole|-static|--output-def|objcopy' "$dir/build.ninja"; then
+    echo "test: the clang-cl build has GNU options"; return 1
+  fi
+  echo "test: the clang-cl configure generates with the MSVC options"
+}
+msvc_configure || status=1
+
 cmake --preset native >/dev/null
 cmake --build --preset native
 cmake --preset fuzz >/dev/null

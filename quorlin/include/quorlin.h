@@ -22,6 +22,12 @@
 //   it loaded until they have ended.
 
 #include <functional>
+// std::function and std::string are laid out as libstdc++ lays them out: a host built against
+// another C++ library would pass objects the library misreads.
+#if !defined(__GLIBCXX__) && !defined(QUORLIN_SAME_CXX_RUNTIME)
+#error \
+    "quorlin.h: this host is built against another C++ library than Quorlin.dll's libstdc++; include quorlin_c.h, the library's C interface, instead"
+#endif
 #include <string>
 #include <vector>
 

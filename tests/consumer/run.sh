@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The consumer's side of the package: unpacks the ZIP that scripts/package.sh made, builds the host
-# project in tests/consumer against it with find_package(Quorlin) - once with the library's own
-# mingw-w64 GCC (the C and the C++ host) and once with clang and lld (the C host, linking the
-# MSVC-style import library) - and runs the hosts through real dialogs under Xvfb, as the
-# end-to-end tests of tests/quorlin_e2e do.
+# project in tests/consumer against it with find_package(Quorlin) - with the library's own
+# mingw-w64 GCC (the C and the C++ host), with clang and lld (the C host, linking the MSVC-style
+# import library) and with clang for the MSVC ABI and lld-link (the C host, no C runtime) - and
+# runs the hosts through real dialogs under Xvfb, as the end-to-end tests of tests/quorlin_e2e do.
+# A host built against libc++ must not get past quorlin.h.
 # Usage: tests/consumer/run.sh   (after scripts/package.sh)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -25,23 +26,50 @@ configure() {  # <build dir> <toolchain file> [cmake options...]
 }
 configure gcc mingw-w64-x86_64-posix.cmake
 configure clang clang-mingw-w64-x86_64.cmake -DCONSUMER_CXX_HOST=OFF -DCONSUMER_MSVC_IMPORT_LIBRARY=ON
+# an MSVC-ABI host: clang for x86_64-pc-windows-msvc, lld-link, the package's Quorlin.lib (which the
+# package configuration picks for it), no C runtime
+configure msvc clang-msvc-x86_64.cmake -DCONSUMER_CXX_HOST=OFF -DCONSUMER_NO_C_RUNTIME=ON
 
 status=0
-# a C host brings no C++ runtime of its own
-for host in "$work"/gcc/bin/quorlin_c_host.exe "$work"/clang/bin/quorlin_c_host.exe; do
+for compiler in gcc clang msvc; do
+  # a C host brings no C++ runtime of its own
+  host="$work/$compiler/bin/quorlin_c_host.exe"
   imports=$(x86_64-w64-mingw32-objdump -p "$host" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')
   if grep -q -i -E 'libstdc\+\+|libgcc|libwinpthread|libc\+\+' <<<"$imports"; then
     echo "FAIL: $host imports a C++ runtime: $imports"; status=1
   fi
+  # $<TARGET_RUNTIME_DLLS> of a host lists Quorlin.dll and its three runtime DLLs, as
+  # Quorlin_RUNTIME_DLLS does
+  if [ "$(sort "$work/$compiler/runtime_dlls.txt")" != "$(sort "$work/$compiler/package_runtime_dlls.txt")" ] ||
+     [ "$(wc -l <"$work/$compiler/runtime_dlls.txt")" -ne 4 ]; then
+    echo "FAIL: the runtime DLLs CMake knows for the $compiler host:"; cat "$work/$compiler/runtime_dlls.txt"; status=1
+  fi
 done
+if [ "$(x86_64-w64-mingw32-objdump -p "$work/msvc/bin/quorlin_c_host.exe" | sed -n 's/^\s*DLL Name: //p' | sort | tr '\n' ' ')" \
+     != "KERNEL32.dll Quorlin.dll USER32.dll " ]; then
+  echo "FAIL: the MSVC-ABI host imports more than Win32 and Quorlin.dll"; status=1
+fi
+
+# a C++ host built against another C++ library (libc++) stops at quorlin.h, which names the C interface
+echo '#include "quorlin.h"' >"$work/other_library.cpp"
+if out=$(clang++ --target=x86_64-w64-mingw32 -nostdinc++ -isystem /usr/lib/llvm-14/include/c++/v1 \
+           -fsyntax-only -I"$package/include" "$work/other_library.cpp" 2>&1) ||
+   ! grep -q 'error:.*quorlin_c\.h' <<<"$out"; then
+  echo "FAIL: quorlin.h does not stop a host built against libc++:"; echo "$out"; status=1
+fi
 
 harness=tests/quorlin_e2e/dialogs_e2e.py
-for compiler in gcc clang; do
+for compiler in gcc clang msvc; do
   host="$root/$work/$compiler/bin/quorlin_c_host.exe"
   state="$root/$work/e2e-$compiler"
   mkdir -p "$state"
   python3 "$harness" setup --state "$state" --host "$host" || { status=1; continue; }
-  for name in $(python3 "$harness" list --c-interface); do
+  names=$(python3 "$harness" list --c-interface)
+  if [ "$compiler" = msvc ]; then
+    # the interface is pinned by the other two hosts; this one proves the MSVC ABI end to end
+    names=$(grep -E '^(CInterface_|Dialog_ShowsTitleAndDeliversEmptyResult_WhenCancelled$|FileDialog_DeliversFolderAndNamesInOrder_WhenFilesChosen$|Selection_ArrivesAsUtf8_WithChineseNames$)' <<<"$names")
+  fi
+  for name in $names; do
     if python3 "$harness" run --state "$state" --host "$host" "$name"; then
       echo "consumer $compiler: $name passed"
     else
