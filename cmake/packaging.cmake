@@ -49,27 +49,6 @@ add_custom_command(OUTPUT "${msvc_implib}"
   DEPENDS Quorlin "${msvc_def}"
   COMMENT "Making the MSVC-style import library Quorlin.lib" VERBATIM)
 
-# The integration section of the README, for share/doc.
-file(STRINGS "${PROJECT_SOURCE_DIR}/README.md" readme_lines)
-set(integration "")
-set(in_section FALSE)
-foreach(line IN LISTS readme_lines)
-  if(line MATCHES "^## ")
-    set(in_section FALSE)
-    if(line STREQUAL "## For host developers")
-      set(in_section TRUE)
-    endif()
-  endif()
-  if(in_section)
-    string(APPEND integration "${line}\n")
-  endif()
-endforeach()
-if(integration STREQUAL "")
-  message(FATAL_ERROR "README.md has no section \"## For host developers\"")
-endif()
-file(WRITE "${dist_dir}/doc/INTEGRATION.md" "${integration}")
-set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/README.md")
-
 add_custom_target(dist ALL DEPENDS ${shipped_binaries} ${debug_files} "${msvc_implib}")
 
 # Quorlin's package configuration.
@@ -111,7 +90,7 @@ install(FILES quorlin/include/quorlin.h quorlin/include/quorlin_c.h DESTINATION 
 install(FILES "$<TARGET_LINKER_FILE:Quorlin>" "${msvc_implib}" DESTINATION lib COMPONENT runtime)
 install(FILES "${dist_dir}/cmake/QuorlinConfig.cmake" "${dist_dir}/cmake/QuorlinConfigVersion.cmake"
         DESTINATION lib/cmake/Quorlin COMPONENT runtime)
-install(FILES "${dist_dir}/doc/INTEGRATION.md" packaging/THIRD_PARTY_NOTICES.txt
+install(FILES docs/INTEGRATION.md packaging/THIRD_PARTY_NOTICES.txt
         DESTINATION "${doc_dir}" COMPONENT runtime)
 install(FILES ${debug_files} DESTINATION bin COMPONENT debug EXCLUDE_FROM_ALL)
 
