@@ -2,6 +2,9 @@
 // and answers with one JSON line each, flushed at once; each callback adds a line of its own:
 //   show <kind 0-4> <en|cs>      -> {"event":"requested",...}, later {"event":"callback",...}
 //   show-without-callback <kind> <en|cs>   the same request with an empty callback
+//   show-blocking <kind> <en|cs> -> the host's own window comes to the front, the request is made
+//                                   as by show, then the host's UI thread waits for the callback
+//                                   without answering messages; {"event":"unblocked"} after it
 //   hold-callbacks, release-callbacks      callbacks wait inside the library while held
 //   active                       -> calls activeDlgWindow
 //   foreground-own-window        -> makes the host's own window the foreground window
@@ -26,8 +29,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <type_traits>
 
+#include "../../common/win_handle_owners.h"
 #include "host_protocol.h"
 #include "quorlin.h"
 
@@ -35,11 +38,6 @@ namespace {
 
 using dialog_host::JsonString;
 using dialog_host::JsonStringArray;
-
-struct WindowDestroyer {
-    void operator()(HWND window) const { DestroyWindow(window); }
-};
-using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
 
 constexpr wchar_t kHostTitle[] = L"Dialog Host";
 constexpr UINT kCommandArrived = WM_APP + 1;
@@ -107,15 +105,18 @@ void Report(int request, const std::string& directory, const std::vector<std::st
     holdChanged.wait(guard, [] { return !holdingCallbacks; });
 }
 
-void Show(int kind, bool isChinese, bool withCallback) {
+// called, if given, is set once the callback has reported.
+void Show(int kind, bool isChinese, bool withCallback, HANDLE called = nullptr) {
     using Export = void (*)(bool, DialogCallback);
     static const Export exports[] = {showFilesDialog, showFoldersDialog, showSaveDialog,
                                      showSelectfileDialog, showSelectfileFolderDialog};
     const int request = ++requestCount;
     DialogCallback callback;
     if (withCallback) {
-        callback = [request](const std::string& directory, const std::vector<std::string>& names) {
+        callback = [request, called](const std::string& directory,
+                                     const std::vector<std::string>& names) {
             Report(request, directory, names);
+            if (called != nullptr) SetEvent(called);
         };
     }
     exports[kind](isChinese, callback);
@@ -175,10 +176,19 @@ BOOL CALLBACK CollectEditTexts(HWND window, LPARAM param) {
 bool Execute(const std::string& line, HWND ownWindow) {
     const dialog_host::Command command = dialog_host::ParseCommand(line, 1);
     const std::vector<std::string> args = dialog_host::ParseCommand(line, 2).args;
-    const bool show = command.verb == "show" || command.verb == "show-without-callback";
+    const bool show = command.verb == "show" || command.verb == "show-without-callback" ||
+                      command.verb == "show-blocking";
     if (show && args.size() == 2 && args[0].size() == 1 && args[0][0] >= '0' && args[0][0] <= '4' &&
         (args[1] == "en" || args[1] == "cs")) {
-        Show(args[0][0] - '0', args[1] == "cs", command.verb == "show");
+        if (command.verb == "show-blocking") {
+            SetForegroundWindow(ownWindow);
+            const UniqueHandle called(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+            Show(args[0][0] - '0', args[1] == "cs", true, called.get());
+            WaitForSingleObject(called.get(), INFINITE);
+            WriteLine("{\"event\":\"unblocked\"}");
+        } else {
+            Show(args[0][0] - '0', args[1] == "cs", command.verb != "show-without-callback");
+        }
     } else if (command.verb == "hold-callbacks" || command.verb == "release-callbacks") {
         SetHolding(command.verb == "hold-callbacks");
         WriteLine("{\"event\":\"" + command.verb + "\"}");
@@ -251,7 +261,7 @@ int main() {
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue must exist first
     WriteLine("{\"event\":\"ready\",\"thread\":" + std::to_string(callerThread) +
-              ",\"window\":" + Bool(ownWindow != nullptr) + "}");
+              ",\"window\":" + Bool(static_cast<bool>(ownWindow)) + "}");
 
     std::thread(ReadCommands).detach();
     bool running = true;
