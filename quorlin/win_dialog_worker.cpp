@@ -78,7 +78,10 @@ void bringToFront(HWND window) {
     FlashWindow(window, TRUE);
     SetForegroundWindow(window);
     BringWindowToTop(window);
-    SetFocus(window);
+    // a control of the dialog that has the focus keeps it (the dialog would hand it to its first
+    // control); from another thread this cannot take the focus anyway
+    const HWND focus = GetFocus();
+    if (focus != window && !IsChild(window, focus)) SetFocus(window);
 }
 
 // The host's callback must not end the host nor keep the turn: whatever it throws stops here.
@@ -150,14 +153,15 @@ std::unique_ptr<DialogRequest> nextRequest() {
 }
 
 // 200 ms after the dialog starts, one look for its window, dispatched by the dialog's own modal
-// loop: the window gets the application icon and is brought forward by its own thread.
+// loop: the window gets the application icon and, if it is not in front, is brought forward by its
+// own thread.
 void CALLBACK dressDialogWindow(HWND, UINT, UINT_PTR timer, DWORD) {
     KillTimer(nullptr, timer);
     const HWND window = findDialogWindow();
     if (window == nullptr) return;
     library().icon.reset(ExtractIconW(nullptr, L"images\\UI.ico", 0));
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(library().icon.get()));
-    bringToFront(window);
+    if (GetForegroundWindow() != window) bringToFront(window);
 }
 
 void serve(std::unique_ptr<DialogRequest> request) {
