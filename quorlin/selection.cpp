@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "path_list.h"
-
 namespace {
 
 bool isSeparator(Utf16Unit unit) { return unit == Utf16Unit{'\\'} || unit == Utf16Unit{'/'}; }
@@ -49,12 +47,4 @@ Selection SelectionCollector::finish() {
         }
     }
     return std::move(selection_);
-}
-
-Selection collectPathList(DialogKind kind, const Utf16Unit* buffer) {
-    SelectionCollector collector(kind);
-    for (const Utf16Unit* position = firstPath(buffer); position != nullptr;) {
-        if (!collector.add(nextPath(position))) break;
-    }
-    return collector.finish();
 }

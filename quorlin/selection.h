@@ -41,6 +41,3 @@ private:
     Utf16String directory_;  // of the last item with a separator
     std::string scratch_;
 };
-
-// The collection over a whole result buffer (see path_list.h).
-Selection collectPathList(DialogKind kind, const Utf16Unit* buffer);

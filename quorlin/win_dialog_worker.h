@@ -1,27 +1,17 @@
 #pragma once
-// The request record, the library-wide dialog state and the worker thread behind the exports.
+// Dialog requests: the order in which they are served, the threads that serve them and the
+// callback's delivery (the model is described at the top of win_dialog_worker.cpp).
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
 #include "quorlin.h"
-#include "selection.h"
-#include "win_afx.h"
+#include "win_file_dialog.h"
 
-struct DialogRequest {
-    DialogKind kind;
-    bool isChinese;
-    DialogCallback callback;
-};
-
-// The title of kind in the chosen language; it is also the dialog window's caption.
-const wchar_t* dialogTitle(DialogKind kind, bool isChinese);
-
-// Hands the request on and returns at once: true when it was accepted (a detached worker owns it,
-// or it waits in line for its turn, without a thread, while another request has the turn), false
-// when its worker thread cannot be started (the request is released and never answered).
+// Puts the request in line and returns at once: true when it was accepted (its callback comes
+// exactly once), false when the library cannot start the thread it needs (the request is released
+// and never answered).
 bool requestDialog(DialogKind kind, bool isChinese, DialogCallback callback);
 
 // The library's own dialog while it is open: a window of the dialog thread (this process) bearing
@@ -35,21 +25,13 @@ void activateDialogWindow();
 // A consistent copy of the title of the last dialog shown ("" before the first).
 std::wstring activeDialogTitle();
 
-// The selection of a dialog that returned IDOK, in the order the dialog reports it.
-Selection collectSelection(CFileDialog& dialog, DialogKind kind);
-
-// Thread procedure; owns the DialogRequest it is given. A request that must wait for another's
-// dialog and callback leaves its record in line and ends its thread; a new worker serves it when
-// its turn comes.
-unsigned __stdcall dialogWorker(void* request);
+// What shows the dialogs; a test build may install one that fakes the user's answers (nullptr
+// puts the platform's back).
+using DialogLayer = bool (*)(const DialogSpec& spec, SelectionCollector& collector);
+void setDialogLayer(DialogLayer show);
 
 // Requests waiting in line for their turn.
 int waitingDialogRequests();
 
-// Where workers get their dialogs; a test build may install one that fakes the user's answers.
-using DialogFactory = std::unique_ptr<CFileDialog> (*)(DialogKind kind);
-std::unique_ptr<CFileDialog> makeDialog(DialogKind kind);
-void setDialogFactory(DialogFactory factory);
-
-// Workers and icon watchers that have not ended yet (the long-lived dialog thread is not counted).
+// Delivery threads that have not ended yet (the long-lived dialog thread is not counted).
 int runningDialogThreads();

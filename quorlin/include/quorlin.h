@@ -1,25 +1,30 @@
 #pragma once
 // The dialog library's public interface: everything a host needs to show file and folder dialogs.
 //
-// Each dialog export returns at once; the request is served on a worker thread of its own and the
-// chosen paths come back through the callback, on that worker thread, at most once per request. The
-// directory and names are UTF-8 with backslash separators; a cancelled or refused request gives ""
-// and an empty list. std::function and std::string cross this boundary: build the host with the
-// same toolchain and the same shared C++ runtime as the library.
+// Each dialog export returns at once. Requests are served one after another, first come first
+// served; one that waits for its turn holds no thread, only its record. One thread of the library
+// shows the dialogs, and the chosen paths come back through the callback on a thread started for
+// that delivery, never the thread that called the export, exactly once per request. The directory
+// and names are UTF-8 with backslash separators; a cancelled or refused request gives "" and an
+// empty list. std::function and std::string cross this boundary: build the host with the same
+// toolchain and the same shared C++ runtime as the library.
 //
 // What a host must know:
-// - The callback runs while the library's lock is held: the next dialog opens only after it
-//   returns. A callback may request another dialog but must never wait for its result.
+// - While a callback runs, the library waits for it: the next dialog opens only after it returns.
+//   A callback may request another dialog but must never wait for its result.
+// - A request made while one of the library's dialogs is open is answered at once with "" and an
+//   empty list, and that dialog comes to the front.
 // - An exception must not leave the callback; the library stops any that does (it never ends the
 //   host) and the request is over.
-// - A request ends without any callback only when its worker thread cannot be started or the
-//   dialogs cannot be prepared for the process; otherwise the callback comes exactly once.
+// - A request ends without any callback only when the library cannot start a thread or cannot
+//   prepare the dialogs for the process; otherwise the callback comes exactly once.
+// - The host's UI thread need not answer messages while a dialog is open: the library never ties
+//   its input to another thread's.
 // - activeDlgWindow may be called from any thread; it touches only this library's own dialog in
 //   this process.
-// - Dialogs are shown by one thread of the library that lives as long as the process: once a
-//   dialog was requested, the library stays loaded until the process ends, whatever FreeLibrary
-//   calls the host makes. Before that, FreeLibrary is safe at any time: the library's threads keep
-//   it loaded until they have ended.
+// - The first dialog request keeps the library loaded until the process ends, whatever
+//   FreeLibrary calls the host makes (also from inside a callback), so its threads never run in
+//   unloaded code. The process may end while a dialog is open.
 
 #include <functional>
 // std::function and std::string are laid out as libstdc++ lays them out: a host built against

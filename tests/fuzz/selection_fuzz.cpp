@@ -1,6 +1,6 @@
-// The selection collection over a result buffer of exactly the size the list needs (so the
-// sanitizer sees any read outside it), against the line-by-line rules: every name comes back whole,
-// in order, the directory is the last item's folder, and the save path is composed from it.
+// The selection collection, each path handed over in a block of exactly its size (so the sanitizer
+// sees any read outside it), against the line-by-line rules: every name comes back whole, in
+// order, the directory is the last item's folder, and the save path is composed from it.
 
 #include <algorithm>
 #include <cstddef>
@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "path_list.h"
 #include "selection.h"
 
 namespace {
@@ -59,26 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             paths.back().push_back(unit);
         }
     }
-    paths.erase(std::remove_if(paths.begin(), paths.end(),
-                               [](const Utf16String& path) { return path.empty(); }),
-                paths.end());
-
-    std::size_t units = 1;
-    for (const Utf16String& path : paths) units += path.size() + 1;
-    const std::unique_ptr<Utf16Unit[]> buffer(new Utf16Unit[std::max<std::size_t>(units, 2)]);
-    PathListWriter writer(buffer.get(), std::max<std::size_t>(units, 2));
+    SelectionCollector collector(kind);
     for (const Utf16String& path : paths) {
-        if (!writer.append(path)) std::abort();  // the buffer was sized for exactly these
+        const std::unique_ptr<Utf16Unit[]> exact(new Utf16Unit[path.size()]);
+        std::copy(path.begin(), path.end(), exact.get());
+        if (!collector.add(Utf16View(exact.get(), path.size()))) break;
     }
-    // one unit less than the list needs: the last path must be refused whole
-    if (!paths.empty()) {
-        const std::unique_ptr<Utf16Unit[]> tight(new Utf16Unit[units - 1]);
-        PathListWriter tightWriter(tight.get(), units - 1);
-        for (std::size_t i = 0; i + 1 < paths.size(); ++i) tightWriter.append(paths[i]);
-        if (tightWriter.append(paths.back())) std::abort();
-    }
-
-    const Selection actual = collectPathList(kind, buffer.get());
+    const Selection actual = collector.finish();
     const Selection expected = expectedSelection(kind, paths);
     if (actual.reopenFolderDialog != expected.reopenFolderDialog ||
         actual.directory != expected.directory || actual.names != expected.names) {

@@ -1,4 +1,4 @@
-// Quorlin.dll as a host loads it, and the portable UTF-8 conversion against the platform's.
+// Quorlin.dll as a host loads it.
 
 #include <windows.h>
 
@@ -9,24 +9,14 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "../../common/win_handle_owners.h"
 #include "quorlin.h"
 #include "quorlin_c.h"
-#include "utf16.h"
 
 namespace {
-
-struct ModuleFreer {
-    void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFreer>;
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueThread = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 // The names in the export directory of a loaded image, as the loader sees them.
 std::vector<std::string> exportedNames(HMODULE module) {
@@ -49,7 +39,7 @@ std::vector<std::string> exportedNames(HMODULE module) {
 
 TEST(QuorlinLibrary, Exports_AreTheSixPlainNamesAndTheCInterface_WhenLoaded) {
     const UniqueModule module(LoadLibraryW(L"Quorlin.dll"));
-    ASSERT_NE(module, nullptr) << "error " << GetLastError();
+    ASSERT_TRUE(module) << "error " << GetLastError();
     EXPECT_EQ(exportedNames(module.get()),
               (std::vector<std::string>{"activeDlgWindow", "quorlin_abi_version",
                                         "quorlin_activate", "quorlin_show", "showFilesDialog",
@@ -61,7 +51,7 @@ void countCall(void* user, const char*, const char* const*, size_t) { ++*static_
 
 TEST(QuorlinLibrary, CInterface_RefusesUnknownKindsAtOnce_AndReportsItsAbiVersion) {
     const UniqueModule module(LoadLibraryW(L"Quorlin.dll"));
-    ASSERT_NE(module, nullptr);
+    ASSERT_TRUE(module);
     const auto show = reinterpret_cast<decltype(&quorlin_show)>(
         reinterpret_cast<void*>(GetProcAddress(module.get(), "quorlin_show")));
     const auto abiVersion = reinterpret_cast<decltype(&quorlin_abi_version)>(
@@ -78,7 +68,7 @@ TEST(QuorlinLibrary, CInterface_RefusesUnknownKindsAtOnce_AndReportsItsAbiVersio
 
 TEST(QuorlinLibrary, ActiveDlgWindow_LeavesForegroundAlone_BeforeAnyRequest) {
     const UniqueModule module(LoadLibraryW(L"Quorlin.dll"));
-    ASSERT_NE(module, nullptr);
+    ASSERT_TRUE(module);
     using ActiveDlgWindow = void (*)();
     const auto activeDlgWindow =
         reinterpret_cast<ActiveDlgWindow>(GetProcAddress(module.get(), "activeDlgWindow"));
@@ -113,7 +103,7 @@ TEST(QuorlinLibrary, Host_GetsCallbackAndRunsOn_WhenItUnloadsRightAfterRequest) 
     const auto answer = std::make_shared<Answer>();
 
     HMODULE module = LoadLibraryW(L"Quorlin.dll");
-    ASSERT_NE(module, nullptr);
+    ASSERT_TRUE(module);
     using ShowDialog = void (*)(bool, DialogCallback);
     const auto show = reinterpret_cast<ShowDialog>(
         reinterpret_cast<void (*)()>(GetProcAddress(module, "showSaveDialog")));
@@ -129,59 +119,14 @@ TEST(QuorlinLibrary, Host_GetsCallbackAndRunsOn_WhenItUnloadsRightAfterRequest) 
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);  // the user cancels
     ASSERT_TRUE(waitUntil([&] { return answer->thread != 0; }));
     EXPECT_TRUE(answer->empty);
-    // the worker ends in the library's code after the host let go of the library (if it has not
-    // ended yet: a thread that is gone cannot be opened)
-    const UniqueThread worker(OpenThread(SYNCHRONIZE, FALSE, answer->thread));
+    // the callback's thread ends in the library's code after the host let go of the library (if
+    // it has not ended yet: a thread that is gone cannot be opened)
+    const UniqueHandle worker(OpenThread(SYNCHRONIZE, FALSE, answer->thread));
     if (worker) {
         EXPECT_EQ(WaitForSingleObject(worker.get(), 60000), WAIT_OBJECT_0);
     }
-    Sleep(300);  // and the dialog's icon watcher, 200 ms after the dialog opened
-    // the thread that shows dialogs keeps the library for the rest of the process
+    // the first request keeps the library for the rest of the process
     EXPECT_NE(GetModuleHandleW(L"Quorlin.dll"), nullptr);
-}
-
-std::string platformUtf8(const Utf16String& text) {
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-TEST(Utf8Agreement, ToUtf8_MatchesWideCharToMultiByte_ForEveryCodeUnit) {
-    for (unsigned unit = 1; unit <= 0xFFFF; ++unit) {
-        const Utf16String text{L'a', static_cast<wchar_t>(unit), L'b'};
-        ASSERT_EQ(toUtf8(text), platformUtf8(text)) << "unit " << unit;
-    }
-}
-
-TEST(Utf8Agreement, ToUtf8_MatchesWideCharToMultiByte_ForSurrogateSequences) {
-    const wchar_t units[] = {0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xD83D, 0xDE00, L'a', 0x4E2D, 0};
-    // every sequence of up to three of these units
-    for (const wchar_t a : units) {
-        for (const wchar_t b : units) {
-            for (const wchar_t c : units) {
-                const Utf16String text{a, b, c};
-                ASSERT_EQ(toUtf8(text), platformUtf8(text))
-                    << std::hex << unsigned(a) << ' ' << unsigned(b) << ' ' << unsigned(c);
-            }
-        }
-    }
-}
-
-TEST(Utf8Agreement, ToUtf8_MatchesWideCharToMultiByte_ForRandomLongTexts) {
-    std::mt19937 random(20261207);
-    std::uniform_int_distribution<int> pick(0, 0xFFFF);
-    std::uniform_int_distribution<int> plane(0, 3);
-    for (int round = 0; round < 200; ++round) {
-        Utf16String text;
-        for (int i = 0; i < 2000; ++i) {
-            const int p = plane(random);  // mostly ascii, as paths are
-            text.push_back(static_cast<wchar_t>(p < 2 ? 0x20 + pick(random) % 0x5F : pick(random)));
-        }
-        ASSERT_EQ(toUtf8(text), platformUtf8(text)) << "round " << round;
-    }
 }
 
 }  // namespace

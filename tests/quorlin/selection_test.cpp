@@ -3,11 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "path_list.h"
 #include "utf16_text.h"
 
 namespace {
@@ -108,28 +106,6 @@ TEST_P(SelectionCollection, Collect_DeliversDirectoryAndNames_ForChosenPaths) {
     EXPECT_EQ(selection.directory, c.directory);
     EXPECT_EQ(selection.names, c.names);
     EXPECT_EQ(selection.reopenFolderDialog, c.reopen);
-}
-
-TEST_P(SelectionCollection, CollectPathList_AgreesWithCollector_OverResultBuffer) {
-    const CollectionCase& c = GetParam();
-    std::vector<Utf16Unit> buffer(4096, Utf16Unit{0x7777});
-    PathListWriter writer(buffer.data(), buffer.size());
-    std::size_t stored = 0;
-    for (const std::u16string& path : c.paths) stored += writer.append(utf16(path)) ? 1 : 0;
-    // the list holds every path but the empty ones, which it cannot represent
-    const auto nonEmpty = static_cast<std::size_t>(std::count_if(
-        c.paths.begin(), c.paths.end(), [](const std::u16string& path) { return !path.empty(); }));
-    ASSERT_EQ(stored, nonEmpty);
-    SelectionCollector collector(c.kind);
-    for (const std::u16string& path : c.paths) {
-        if (!path.empty() && !collector.add(utf16(path))) break;
-    }
-    const Selection expected = collector.finish();
-
-    const Selection selection = collectPathList(c.kind, buffer.data());
-    EXPECT_EQ(selection.directory, expected.directory);
-    EXPECT_EQ(selection.names, expected.names);
-    EXPECT_EQ(selection.reopenFolderDialog, expected.reopenFolderDialog);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SelectionCollection, ::testing::ValuesIn(kCollectionCases));

@@ -1,11 +1,13 @@
 // The worker behind the exports, driven through a fake dialog layer: no window is needed unless a
 // test stands one in for an open dialog. The fake dialogs run where real ones do: on the library's
-// dialog thread.
+// dialog thread. What the chosen paths become is selection_test's; here, who is served when and
+// on which thread.
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -21,8 +23,6 @@
 #include <thread>
 #include <vector>
 
-#include "path_list.h"
-#include "win_dialog_thread.h"
 #include "win_dialog_worker.h"
 
 namespace {
@@ -33,128 +33,113 @@ using namespace std::chrono_literals;
 // stopwatch (a loaded machine under Wine can take seconds for a first window-system call).
 constexpr auto kLimit = 60s;
 
-// What the fake user does with one dialog.
-struct Answer {
-    Answer() = default;
-    Answer(std::vector<std::wstring> chosen, INT_PTR modalResult = IDOK, bool window = false,
-           std::shared_ptr<std::atomic<bool>> held = nullptr, std::function<void()> whileOpen = {})
-        : paths(std::move(chosen)),
-          result(modalResult),
-          showWindow(window),
-          hold(std::move(held)),
-          duringDialog(std::move(whileOpen)) {}
+bool waitUntil(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + kLimit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
 
+// What the fake user does with one dialog: confirms these paths, or cancels.
+struct Answer {
     std::vector<std::wstring> paths;
-    INT_PTR result = IDOK;
-    bool showWindow = false;  // stand a window with the dialog's title in for the dialog
-    std::shared_ptr<std::atomic<bool>> hold;  // keep the dialog open while set
-    std::function<void()> duringDialog;       // what the user does meanwhile
+    bool confirmed = true;
 };
 
-// What a dialog looked like when it ran.
-struct Shown {
-    std::wstring title;
-    bool picksFolders;
-    DWORD flags;
-    DWORD maxFile;
+// What happened, in order: "open <title>", "start <request> <first name or ->", "end <request>".
+class EventLog {
+public:
+    void add(std::string event) {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        events_.push_back(std::move(event));
+    }
+    std::vector<std::string> all() {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        return events_;
+    }
+    bool contains(const std::string& event) {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        return std::find(events_.begin(), events_.end(), event) != events_.end();
+    }
+    void clear() {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        events_.clear();
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> events_;
 };
 
 std::mutex fakeMutex;
 std::deque<Answer> answers;
-std::vector<Shown> shown;
+std::vector<DialogSpec> shown;
+EventLog events;
+// The first dialog after a reset stays open while held, with a stand-in window if asked for.
+std::atomic<bool> holdFirst{false};
+std::atomic<bool> windowFirst{false};
 
-class FakeDialog : public CFileDialog {
-public:
-    FakeDialog(CFileDialog& real, Answer answer)
-        : CFileDialog(real.picksFolders() ? TRUE : FALSE),
-          answer_(std::move(answer)),
-          picksFolders_(real.picksFolders()) {
-        m_ofn.Flags = real.GetOFN().Flags;
-    }
-
-    INT_PTR DoModal() override {
-        {
-            const std::lock_guard<std::mutex> guard(fakeMutex);
-            shown.push_back({m_ofn.lpstrTitle, picksFolders_, m_ofn.Flags, m_ofn.nMaxFile});
-        }
-        HWND window = nullptr;
-        if (answer_.showWindow) {
-            window = CreateWindowExW(0, L"STATIC", m_ofn.lpstrTitle, WS_POPUP | WS_VISIBLE, 0, 0,
-                                     100, 100, nullptr, nullptr, nullptr, nullptr);
-        }
-        if (answer_.duringDialog) answer_.duringDialog();
-        // keep answering messages, as a real modal dialog does
-        while (answer_.hold && *answer_.hold) {
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-            Sleep(5);
-        }
-        if (window != nullptr) DestroyWindow(window);
-        PathListWriter writer(m_ofn.lpstrFile, m_ofn.nMaxFile);
-        for (const std::wstring& path : answer_.paths) {
-            if (!writer.append(path)) return IDCANCEL;
-        }
-        return answer_.result;
-    }
-
-private:
-    Answer answer_;
-    bool picksFolders_;
-};
-
-std::unique_ptr<CFileDialog> makeFakeDialog(DialogKind kind) {
-    Answer answer;
-    answer.result = IDCANCEL;
+bool fakeDialog(const DialogSpec& spec, SelectionCollector& collector) {
+    Answer answer{{}, false};
+    bool first = false;
     {
         const std::lock_guard<std::mutex> guard(fakeMutex);
+        shown.push_back(spec);
+        first = shown.size() == 1;
         if (!answers.empty()) {
             answer = answers.front();
             answers.pop_front();
         }
     }
-    const std::unique_ptr<CFileDialog> real = makeDialog(kind);
-    return std::make_unique<FakeDialog>(*real, std::move(answer));
+    events.add("open " + toUtf8(spec.title));
+    HWND window = nullptr;
+    if (first && windowFirst) {
+        window = CreateWindowExW(0, L"STATIC", spec.title, WS_POPUP | WS_VISIBLE, 0, 0, 100, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
+    }
+    // keep answering messages, as a real modal dialog does
+    while (first && holdFirst) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(5);
+    }
+    if (window != nullptr) DestroyWindow(window);
+    for (const std::wstring& path : answer.paths) {
+        if (!collector.add(path)) break;
+    }
+    return answer.confirmed;
 }
 
-// One delivery to a callback.
-struct Delivery {
-    std::string directory;
-    std::vector<std::string> names;
-    DWORD threadId;
-};
+// Set on the thread of the first request's callback while it runs.
+thread_local bool inFirstCallback = false;
 
-// Collects deliveries of any number of requests, in order.
-class Deliveries {
-public:
-    DialogCallback callback(int id) {
-        return [this, id](const std::string& directory, const std::vector<std::string>& names) {
-            const std::lock_guard<std::mutex> guard(mutex_);
-            byId_[id].push_back({directory, names, GetCurrentThreadId()});
-            changed_.notify_all();
+// A callback that logs its start and end, and the thread it ran on.
+struct Callbacks {
+    std::mutex mutex;
+    std::map<int, DWORD> threads;
+    std::map<int, bool> onFirstCallbackThread;
+    std::function<void()> firstDoes;  // what the first request's callback does meanwhile
+
+    DialogCallback make(int request) {
+        return [this, request](const std::string&, const std::vector<std::string>& names) {
+            events.add("start " + std::to_string(request) + " " +
+                       (names.empty() ? "-" : names.front()));
+            {
+                const std::lock_guard<std::mutex> guard(mutex);
+                threads[request] = GetCurrentThreadId();
+                onFirstCallbackThread[request] = inFirstCallback;
+            }
+            if (request == 1 && firstDoes) {
+                inFirstCallback = true;
+                firstDoes();
+                inFirstCallback = false;
+            }
+            std::this_thread::sleep_for(30ms);  // a slow host, to give another a chance
+            events.add("end " + std::to_string(request));
         };
     }
-
-    // Waits until count deliveries arrived in all; false on time-out.
-    bool waitFor(std::size_t count) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, kLimit, [&] { return total() >= count; });
-    }
-
-    std::vector<Delivery> of(int id) {
-        const std::lock_guard<std::mutex> guard(mutex_);
-        return byId_[id];
-    }
-
-private:
-    std::size_t total() const {
-        std::size_t n = 0;
-        for (const auto& entry : byId_) n += entry.second.size();
-        return n;
-    }
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::map<int, std::vector<Delivery>> byId_;
 };
 
 // Windows exist only with a display (Xvfb here); without one the tests that need them skip.
@@ -163,15 +148,6 @@ bool canCreateWindows() {
                                        nullptr, nullptr, nullptr);
     if (probe == nullptr) return false;
     DestroyWindow(probe);
-    return true;
-}
-
-bool waitUntil(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + kLimit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(5ms);
-    }
     return true;
 }
 
@@ -186,167 +162,175 @@ const auto* const warmUp = ::testing::AddGlobalTestEnvironment(new WindowSystemW
 class DialogWorker : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::lock_guard<std::mutex> guard(fakeMutex);
-        answers.clear();
-        shown.clear();
-        setDialogFactory(&makeFakeDialog);
+        {
+            const std::lock_guard<std::mutex> guard(fakeMutex);
+            answers.clear();
+            shown.clear();
+        }
+        events.clear();
+        holdFirst = false;
+        windowFirst = false;
+        setDialogLayer(&fakeDialog);
     }
     void TearDown() override {
-        // workers and icon watchers must be gone before the next test or the process exit
+        holdFirst = false;
+        // delivery threads must be gone before the next test or the process exit
         EXPECT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
-        setDialogFactory(nullptr);
+        setDialogLayer(nullptr);
     }
 
     static void answer(Answer a) {
         const std::lock_guard<std::mutex> guard(fakeMutex);
         answers.push_back(std::move(a));
     }
-    static std::vector<Shown> shownDialogs() {
+    static std::vector<DialogSpec> shownDialogs() {
         const std::lock_guard<std::mutex> guard(fakeMutex);
         return shown;
     }
 };
 
-struct KindCase {
-    DialogKind kind;
-    bool isChinese;
-    const wchar_t* title;
-    bool picksFolders;
-    DWORD flags;
-    std::vector<std::wstring> paths;
-    std::string directory;
-    std::vector<std::string> names;
+TEST_F(DialogWorker, Request_ShowsDialogTitledAndSetUpForItsKindAndLanguage) {
+    const FILEOPENDIALOGOPTIONS files =
+        FOS_FORCEFILESYSTEM | FOS_ALLOWMULTISELECT | FOS_FILEMUSTEXIST | FOS_OVERWRITEPROMPT;
+    const FILEOPENDIALOGOPTIONS folders =
+        FOS_FORCEFILESYSTEM | FOS_PICKFOLDERS | FOS_ALLOWMULTISELECT | FOS_FILEMUSTEXIST;
+    const struct {
+        DialogKind kind;
+        bool isChinese;
+        const wchar_t* title;
+        FILEOPENDIALOGOPTIONS options;
+    } cases[] = {
+        {UploadFiles, false, L"Choose Files", files},
+        {UploadFiles, true, L"选择要上传的文件", files},
+        {UploadFolders, false, L"Choose Directories", folders},
+        {UploadFolders, true, L"选择要上传的文件夹", folders},
+        {SavePath, false, L"Choose Save Path", folders},
+        {SavePath, true, L"选择保存路径", folders},
+        {TransferFiles, false, L"Choose Files", files},
+        {TransferFiles, true, L"选择要传输的文件", files},
+        {TransferFolders, false, L"Choose Directories", folders},
+        {TransferFolders, true, L"选择要传输的文件夹", folders},
+    };
+    Callbacks callbacks;
+    int request = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(request);
+        answer({{L"C:\\work\\a.txt"}});
+        requestDialog(c.kind, c.isChinese, callbacks.make(++request));
+        ASSERT_TRUE(waitUntil([&] { return events.contains("end " + std::to_string(request)); }));
+        EXPECT_TRUE(events.contains("start " + std::to_string(request) + " a.txt"));
+        const DialogSpec dialog = shownDialogs().back();
+        EXPECT_EQ(std::wstring(dialog.title), c.title);
+        EXPECT_EQ(dialog.options, c.options);
+        EXPECT_EQ(activeDialogTitle(), c.title);
+    }
+}
+
+// Requests around a first dialog (Chinese, so that each kind's title differs): those made right
+// after it, those made while its stand-in window is open, those its callback makes.
+struct OrderCase {
+    const char* label;
+    DialogKind firstKind;
+    std::vector<Answer> answers;  // dialog by dialog, as they open
+    int afterFirst;
+    int whileOpen;  // needs a display
+    int fromCallback;
+    std::vector<std::string> events;
 };
 
-TEST_F(DialogWorker, Request_ShowsTitledDialogAndDeliversSelection_ForEachKindAndLanguage) {
-    const DWORD files =
-        OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-    const DWORD folders = OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST;
-    const std::vector<std::wstring> twoFiles = {L"C:\\work\\a.txt", L"C:/work/b.txt"};
-    const std::vector<std::string> twoNames = {"a.txt", "b.txt"};
-    const KindCase cases[] = {
-        {UploadFiles, false, L"Choose Files", false, files, twoFiles, "C:\\work", twoNames},
-        {UploadFiles, true, L"选择要上传的文件", false, files, twoFiles, "C:\\work", twoNames},
-        {UploadFolders,
-         false,
-         L"Choose Directories",
-         true,
-         folders,
-         {L"D:\\data\\in"},
-         "D:\\data",
-         {"in"}},
-        {UploadFolders,
-         true,
-         L"选择要上传的文件夹",
-         true,
-         folders,
-         {L"D:\\数据"},
-         "D:",
-         {u8"数据"}},
-        {SavePath,
-         false,
-         L"Choose Save Path",
-         true,
-         folders,
-         {L"D:\\data\\out"},
-         "D:\\data\\out",
-         {"out"}},
-        {SavePath, true, L"选择保存路径", true, folders, {L"D:\\"}, "D:\\", {""}},
-        {TransferFiles, false, L"Choose Files", false, files, {L"C:\\x.txt"}, "C:", {"x.txt"}},
-        {TransferFiles, true, L"选择要传输的文件", false, files, twoFiles, "C:\\work", twoNames},
-        {TransferFolders,
-         false,
-         L"Choose Directories",
-         true,
-         folders,
-         {L"D:\\data\\in", L"D:\\data\\out"},
-         "D:\\data",
-         {"in", "out"}},
-        {TransferFolders,
-         true,
-         L"选择要传输的文件夹",
-         true,
-         folders,
-         {L"D:\\data\\in"},
-         "D:\\data",
-         {"in"}},
-    };
-    Deliveries deliveries;
-    int id = 0;
-    for (const KindCase& c : cases) {
-        SCOPED_TRACE(id);
-        answer({c.paths});
-        requestDialog(c.kind, c.isChinese, deliveries.callback(id));
-        ASSERT_TRUE(deliveries.waitFor(static_cast<std::size_t>(id) + 1));
-        const std::vector<Delivery> got = deliveries.of(id);
-        ASSERT_EQ(got.size(), 1u);
-        EXPECT_EQ(got[0].directory, c.directory);
-        EXPECT_EQ(got[0].names, c.names);
-        const Shown dialog = shownDialogs().at(static_cast<std::size_t>(id));
-        EXPECT_EQ(dialog.title, c.title);
-        EXPECT_EQ(dialog.picksFolders, c.picksFolders);
-        EXPECT_EQ(dialog.flags, c.flags);
-        EXPECT_EQ(dialog.maxFile, 1300000u);
-        EXPECT_EQ(activeDialogTitle(), c.title);
-        ++id;
+const OrderCase kOrderCases[] = {
+    {"back to back: first come first served, one callback at a time",
+     UploadFiles,
+     {{{L"C:\\w\\a.txt"}}, {{L"C:\\w\\b.txt"}}, {{L"C:\\w\\c.txt"}}},
+     2,
+     0,
+     0,
+     {"open 选择要上传的文件", "start 1 a.txt", "end 1", "open 选择要上传的文件", "start 2 b.txt",
+      "end 2", "open 选择要上传的文件", "start 3 c.txt", "end 3"}},
+    {"while a dialog is open: refused empty at once",
+     SavePath,
+     {{{L"D:\\out"}}},
+     0,
+     1,
+     0,
+     {"open 选择保存路径", "start 2 -", "end 2", "start 1 out", "end 1"}},
+    {"from a callback: served once the callback has returned",
+     UploadFiles,
+     {{{L"C:\\w\\a.txt"}}, {{L"C:\\w\\b.txt"}, false}},
+     0,
+     0,
+     1,
+     {"open 选择要上传的文件", "start 1 a.txt", "end 1", "open 选择要上传的文件", "start 2 -",
+      "end 2"}},
+    {"drive root: the folder dialog opens again ahead of the line, one callback",
+     TransferFolders,
+     {{{L"D:\\data\\in", L"E:\\"}}, {{L"D:\\data\\in"}}, {{L"C:\\w\\b.txt"}}},
+     1,
+     0,
+     0,
+     {"open 选择要传输的文件夹", "open 选择要上传的文件夹", "start 1 in", "end 1",
+      "open 选择要上传的文件", "start 2 b.txt", "end 2"}},
+};
+
+TEST_F(DialogWorker, Requests_AreServedInTurn_AroundAnOpenDialog) {
+    for (const OrderCase& c : kOrderCases) {
+        SCOPED_TRACE(c.label);
+        if (c.whileOpen > 0 && !canCreateWindows()) continue;  // needs a display
+        SetUp();
+        for (const Answer& a : c.answers) answer(a);
+        holdFirst = true;
+        windowFirst = c.whileOpen > 0;
+        Callbacks callbacks;
+        int next = 1;
+        callbacks.firstDoes = [&] {
+            for (int i = 0; i < c.fromCallback; ++i) {
+                EXPECT_TRUE(requestDialog(UploadFiles, true, callbacks.make(++next)));
+            }
+        };
+        const DialogCallback first = callbacks.make(1);
+        ASSERT_TRUE(requestDialog(c.firstKind, true, first));
+        for (int i = 0; i < c.afterFirst; ++i) {
+            ASSERT_TRUE(requestDialog(UploadFiles, true, callbacks.make(++next)));
+        }
+        ASSERT_TRUE(waitUntil([] { return !shownDialogs().empty(); }));
+        if (c.whileOpen > 0) {
+            ASSERT_TRUE(waitUntil([] { return findDialogWindow() != nullptr; }));
+        }
+        // a request in line holds its record only: no thread of its own
+        EXPECT_EQ(waitingDialogRequests(), c.afterFirst);
+        EXPECT_EQ(runningDialogThreads(), 0);
+        for (int i = 0; i < c.whileOpen; ++i) {
+            ASSERT_TRUE(requestDialog(SavePath, false, callbacks.make(++next)));
+            ASSERT_TRUE(waitUntil([&] { return events.contains("end " + std::to_string(next)); }));
+        }
+        EXPECT_EQ(shownDialogs().size(), 1u);
+        holdFirst = false;
+        ASSERT_TRUE(waitUntil([&] { return events.all().size() >= c.events.size(); }));
+        ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
+        EXPECT_EQ(events.all(), c.events);
+        EXPECT_EQ(waitingDialogRequests(), 0);
+        // never on the host's thread, nor on the thread of the callback that made the request
+        for (const auto& [request, thread] : callbacks.threads) {
+            EXPECT_NE(thread, GetCurrentThreadId()) << request;
+            EXPECT_FALSE(callbacks.onFirstCallbackThread[request]) << request;
+        }
     }
 }
 
 TEST_F(DialogWorker, Request_DeliversEmptyOnce_WhenCancelledOrFailed) {
-    Deliveries deliveries;
-    answer({{L"C:\\work\\a.txt"}, IDCANCEL});
-    answer({{}, IDABORT});
-    requestDialog(UploadFiles, false, deliveries.callback(1));
-    ASSERT_TRUE(deliveries.waitFor(1));
-    requestDialog(SavePath, false, deliveries.callback(2));
-    ASSERT_TRUE(deliveries.waitFor(2));
-    for (const int id : {1, 2}) {
-        const std::vector<Delivery> got = deliveries.of(id);
-        ASSERT_EQ(got.size(), 1u);
-        EXPECT_EQ(got[0].directory, "");
-        EXPECT_TRUE(got[0].names.empty());
-    }
-}
-
-TEST_F(DialogWorker, Request_DeliversEmpty_WhenSaveCollectionYieldsNoName) {
-    Deliveries deliveries;
-    answer({{L"nothing", L"here"}});
-    requestDialog(SavePath, true, deliveries.callback(1));
-    ASSERT_TRUE(deliveries.waitFor(1));
-    const std::vector<Delivery> got = deliveries.of(1);
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].directory, "");
-    EXPECT_TRUE(got[0].names.empty());
-}
-
-TEST_F(DialogWorker, Request_ReopensUploadFolderDialogAndDeliversOnce_WhenDriveRootChosen) {
-    for (const bool isChinese : {false, true}) {
-        SCOPED_TRACE(isChinese);
-        {
-            const std::lock_guard<std::mutex> guard(fakeMutex);
-            shown.clear();
-        }
-        Deliveries deliveries;
-        answer({{L"D:\\data\\in", L"E:\\"}});
-        answer({{L"D:\\data\\in"}});
-        requestDialog(TransferFolders, isChinese, deliveries.callback(1));
-        ASSERT_TRUE(deliveries.waitFor(1));
-        ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
-        const std::vector<Delivery> got = deliveries.of(1);
-        ASSERT_EQ(got.size(), 1u);
-        EXPECT_EQ(got[0].directory, "D:\\data");
-        EXPECT_EQ(got[0].names, std::vector<std::string>{"in"});
-        const std::vector<Shown> dialogs = shownDialogs();
-        ASSERT_EQ(dialogs.size(), 2u);
-        EXPECT_EQ(dialogs[0].title, isChinese ? L"选择要传输的文件夹" : L"Choose Directories");
-        EXPECT_EQ(dialogs[1].title, isChinese ? L"选择要上传的文件夹" : L"Choose Directories");
-        EXPECT_TRUE(dialogs[1].picksFolders);
-    }
+    Callbacks callbacks;
+    answer({{L"C:\\work\\a.txt"}, false});
+    requestDialog(UploadFiles, false, callbacks.make(1));
+    requestDialog(SavePath, false, callbacks.make(2));  // no answer: the dialog failed
+    ASSERT_TRUE(waitUntil([] { return events.contains("end 2"); }));
+    EXPECT_EQ(events.all(),
+              (std::vector<std::string>{"open Choose Files", "start 1 -", "end 1",
+                                        "open Choose Save Path", "start 2 -", "end 2"}));
 }
 
 TEST_F(DialogWorker, Request_DeliversToItsOwnCopy_WhenHostCallbackDestroyedAtOnce) {
-    auto hold = std::make_shared<std::atomic<bool>>(true);
-    answer({{L"C:\\work\\a.txt"}, IDOK, false, hold});
+    holdFirst = true;
+    answer({{L"C:\\work\\a.txt"}});
     auto received = std::make_shared<std::vector<std::string>>();
     std::weak_ptr<std::vector<std::string>> watch = received;
     std::atomic<int> calls{0};
@@ -361,92 +345,36 @@ TEST_F(DialogWorker, Request_DeliversToItsOwnCopy_WhenHostCallbackDestroyedAtOnc
         received.reset();
     }  // the host's object is gone; the request's copy keeps its state alive
     EXPECT_FALSE(watch.expired());
-    *hold = false;
+    holdFirst = false;
     ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
-    ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
-    EXPECT_TRUE(watch.expired());  // released together with the request
+    ASSERT_TRUE(waitUntil([&] { return watch.expired(); }));  // released together with the request
     EXPECT_EQ(calls, 1);
 }
 
-TEST_F(DialogWorker, Callback_RunsOnceOnWorkerThread_NeverOnCallingThread) {
-    Deliveries deliveries;
-    for (int id = 0; id < 8; ++id) {
-        answer({{L"C:\\work\\a.txt"}, id % 2 == 0 ? IDOK : IDCANCEL});
-        requestDialog(id % 2 == 0 ? UploadFiles : SavePath, false, deliveries.callback(id));
+TEST_F(DialogWorker, Callback_ThrowingEndsOnlyItsRequest_AndNextDialogOpens) {
+    const std::function<void()> throwers[] = {[] { throw std::runtime_error("host"); },
+                                              [] { throw 42; }};
+    Callbacks callbacks;
+    int request = 0;
+    for (const auto& hostThrows : throwers) {
+        answer({{L"C:\\work\\a.txt"}});
+        requestDialog(UploadFiles, false,
+                      [&](const std::string&, const std::vector<std::string>&) { hostThrows(); });
+        answer({{L"C:\\work\\b.txt"}});
+        requestDialog(TransferFiles, false, callbacks.make(++request));
+        ASSERT_TRUE(waitUntil([&] { return events.contains("end " + std::to_string(request)); }));
+        EXPECT_TRUE(events.contains("start " + std::to_string(request) + " b.txt"));
     }
-    ASSERT_TRUE(deliveries.waitFor(8));
-    ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
-    for (int id = 0; id < 8; ++id) {
-        const std::vector<Delivery> got = deliveries.of(id);
-        ASSERT_EQ(got.size(), 1u) << id;
-        EXPECT_NE(got[0].threadId, GetCurrentThreadId());
-    }
-}
-
-TEST_F(DialogWorker, Requests_DeliverOneAfterAnother_WhileCallbackRuns) {
-    std::mutex mutex;
-    std::vector<std::string> events;
-    const auto callback = [&](const char* who) {
-        return [&, who](const std::string&, const std::vector<std::string>&) {
-            {
-                const std::lock_guard<std::mutex> guard(mutex);
-                events.push_back(std::string("start ") + who);
-            }
-            std::this_thread::sleep_for(150ms);  // a slow host, to give the other a chance
-            const std::lock_guard<std::mutex> guard(mutex);
-            events.push_back(std::string("end ") + who);
-        };
-    };
-    answer({{L"C:\\work\\a.txt"}});
-    answer({{L"C:\\work\\b.txt"}});
-    requestDialog(UploadFiles, false, callback("1"));
-    requestDialog(TransferFiles, false, callback("2"));
-    ASSERT_TRUE(waitUntil([&] {
-        const std::lock_guard<std::mutex> guard(mutex);
-        return events.size() == 4;
-    }));
-    ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
-    const std::string first = events[0].substr(6);
-    const std::string second = first == "1" ? "2" : "1";
-    EXPECT_EQ(events, (std::vector<std::string>{"start " + first, "end " + first, "start " + second,
-                                                "end " + second}));
-    EXPECT_EQ(shownDialogs().size(), 2u);
-}
-
-TEST_F(DialogWorker, Request_IsAnsweredEmptyAtOnce_WhileAnotherDialogIsOpen) {
-    if (!canCreateWindows()) GTEST_SKIP() << "needs a display";
-    auto hold = std::make_shared<std::atomic<bool>>(true);
-    answer({{L"C:\\work\\a.txt"}, IDOK, true, hold});
-    Deliveries deliveries;
-    requestDialog(UploadFiles, false, deliveries.callback(1));
-    ASSERT_TRUE(waitUntil([] { return FindWindowW(nullptr, L"Choose Files") != nullptr; }))
-        << "the stand-in window did not appear";
-
-    requestDialog(SavePath, true, deliveries.callback(2));
-    ASSERT_TRUE(deliveries.waitFor(1));
-    const std::vector<Delivery> refused = deliveries.of(2);
-    ASSERT_EQ(refused.size(), 1u);
-    EXPECT_EQ(refused[0].directory, "");
-    EXPECT_TRUE(refused[0].names.empty());
-    EXPECT_EQ(activeDialogTitle(), L"Choose Files");
-    EXPECT_EQ(shownDialogs().size(), 1u);
-
-    *hold = false;
-    ASSERT_TRUE(deliveries.waitFor(2));
-    const std::vector<Delivery> first = deliveries.of(1);
-    ASSERT_EQ(first.size(), 1u);
-    EXPECT_EQ(first[0].directory, "C:\\work");
-    EXPECT_EQ(first[0].names, std::vector<std::string>{"a.txt"});
 }
 
 TEST_F(DialogWorker, ActivateDialogWindow_BringsOpenDialogToFront) {
     if (!canCreateWindows()) GTEST_SKIP() << "needs a display";
-    auto hold = std::make_shared<std::atomic<bool>>(true);
-    answer({{}, IDCANCEL, true, hold});
-    Deliveries deliveries;
-    requestDialog(SavePath, false, deliveries.callback(1));
+    holdFirst = true;
+    windowFirst = true;
+    Callbacks callbacks;
+    requestDialog(SavePath, false, callbacks.make(1));
     HWND dialog = nullptr;
-    ASSERT_TRUE(waitUntil([&] { return (dialog = FindWindowW(nullptr, L"Choose Save Path")); }));
+    ASSERT_TRUE(waitUntil([&] { return (dialog = findDialogWindow()); }));
     const HWND other = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10,
                                        nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(other, nullptr);
@@ -454,108 +382,9 @@ TEST_F(DialogWorker, ActivateDialogWindow_BringsOpenDialogToFront) {
     activateDialogWindow();
     EXPECT_EQ(GetForegroundWindow(), dialog);
     DestroyWindow(other);
-    *hold = false;
-    ASSERT_TRUE(deliveries.waitFor(1));
+    holdFirst = false;
+    ASSERT_TRUE(waitUntil([] { return events.contains("end 1"); }));
 }
-
-// A thread with a visible window of its own that answers messages, as another program's window.
-struct WindowThread {
-    explicit WindowThread(const wchar_t* title) {
-        thread = std::thread([this, title] {
-            window = CreateWindowExW(0, L"STATIC", title, WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
-                                     nullptr, nullptr, nullptr, nullptr);
-            id = GetCurrentThreadId();  // after the window: the constructor waits for it
-            MSG message;
-            while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-        });
-        while (id == 0) Sleep(1);
-    }
-    ~WindowThread() {
-        PostThreadMessageW(id, WM_QUIT, 0, 0);
-        thread.join();
-    }
-    HWND window = nullptr;
-    std::atomic<DWORD> id{0};
-    std::thread thread;
-};
-
-TEST_F(DialogWorker, Requests_WaitInLineWithoutThreads_AndAreServedInOrder_WhileDialogIsOpen) {
-    auto hold = std::make_shared<std::atomic<bool>>(true);
-    answer({{L"C:\\work\\first.txt"}, IDOK, false, hold});
-    std::mutex mutex;
-    std::vector<std::string> delivered;
-    const auto callback = [&](std::string tag) {
-        return [&, tag](const std::string&, const std::vector<std::string>& names) {
-            const std::lock_guard<std::mutex> guard(mutex);
-            delivered.push_back(tag + (names.empty() ? "" : " " + names[0]));
-        };
-    };
-    requestDialog(UploadFiles, false, callback("open"));
-    ASSERT_TRUE(waitUntil([] { return shownDialogs().size() == 1; }));
-    std::vector<std::string> expected = {"open first.txt"};
-    for (int i = 0; i < 20; ++i) {
-        answer({{L"C:\\work\\" + std::to_wstring(i) + L".txt"}});
-        EXPECT_TRUE(
-            requestDialog(i % 2 ? TransferFiles : SavePath, false, callback(std::to_string(i))));
-        expected.push_back(std::to_string(i) + " " + std::to_string(i) + ".txt");
-    }
-    // no thread, no result buffer for a request in line: only the open dialog's worker runs
-    EXPECT_EQ(waitingDialogRequests(), 20);
-    EXPECT_TRUE(waitUntil([] { return runningDialogThreads() == 1; }));
-
-    *hold = false;
-    ASSERT_TRUE(waitUntil([&] {
-        const std::lock_guard<std::mutex> guard(mutex);
-        return delivered.size() == expected.size();
-    }));
-    ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
-    EXPECT_EQ(delivered, expected);
-    EXPECT_EQ(waitingDialogRequests(), 0);
-}
-
-TEST_F(DialogWorker, Callback_ThrowingEndsOnlyItsRequest_AndNextDialogOpens) {
-    const std::function<void()> throwers[] = {[] { throw std::runtime_error("host"); },
-                                              [] { throw 42; }};
-    Deliveries deliveries;
-    int id = 0;
-    for (const auto& hostThrows : throwers) {
-        SCOPED_TRACE(id);
-        std::atomic<bool> called{false};
-        answer({{L"C:\\work\\a.txt"}});
-        requestDialog(UploadFiles, false, [&](const std::string&, const std::vector<std::string>&) {
-            called = true;
-            hostThrows();
-        });
-        ASSERT_TRUE(waitUntil([&] { return called.load(); }));
-        answer({{L"C:\\work\\b.txt"}});
-        requestDialog(TransferFiles, false, deliveries.callback(id));
-        ASSERT_TRUE(deliveries.waitFor(static_cast<std::size_t>(id) + 1));
-        EXPECT_EQ(deliveries.of(id)[0].names, std::vector<std::string>{"b.txt"});
-        ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
-        ++id;
-    }
-}
-
-TEST_F(DialogWorker, InputAttachment_IsUndoneForTheAttachedThread_WhenAnotherCameToFront) {
-    if (!canCreateWindows()) GTEST_SKIP() << "needs a display";
-    const WindowThread first(L"first in front");
-    const WindowThread second(L"second in front");
-    SetForegroundWindow(first.window);  // another thread's window comes to the front in a while
-    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == first.window; }));
-    // the dialog attaches the thread in front (first); the user then brings second to the front
-    answer({{}, IDCANCEL, false, nullptr, [&] { SetForegroundWindow(second.window); }});
-    Deliveries deliveries;
-    requestDialog(SavePath, false, deliveries.callback(1));
-    ASSERT_TRUE(deliveries.waitFor(1));
-    ASSERT_TRUE(waitUntil([&] { return GetForegroundWindow() == second.window; }));
-    // detaching a pair that is not attached fails: neither thread shares input any more
-    EXPECT_FALSE(AttachThreadInput(first.id, dialogThreadId(), FALSE));
-    EXPECT_FALSE(AttachThreadInput(second.id, dialogThreadId(), FALSE));
-}
-
-}  // namespace
-
-namespace {
 
 // A 16x16 32-bit icon file, all red.
 void writeIconFile(const std::filesystem::path& file) {
@@ -590,13 +419,13 @@ public:
     }
 };
 
-TEST_F(DialogWorker, IconWatcher_SetsSmallIconAndIconIsReleased_AfterDialogCloses) {
+TEST_F(DialogWorker, Dialog_GetsSmallIcon_AndIconIsReleasedAfterItCloses) {
     if (!canCreateWindows()) GTEST_SKIP() << "needs a display";
     const IconFile iconFile;
-    auto hold = std::make_shared<std::atomic<bool>>(true);
-    answer({{}, IDCANCEL, true, hold});
-    Deliveries deliveries;
-    requestDialog(UploadFiles, true, deliveries.callback(1));
+    holdFirst = true;
+    windowFirst = true;
+    Callbacks callbacks;
+    requestDialog(UploadFiles, true, callbacks.make(1));
     HWND dialog = nullptr;
     ASSERT_TRUE(waitUntil([&] { return (dialog = FindWindowW(nullptr, L"选择要上传的文件")); }));
     HICON icon = nullptr;
@@ -609,31 +438,9 @@ TEST_F(DialogWorker, IconWatcher_SetsSmallIconAndIconIsReleased_AfterDialogClose
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
 
-    *hold = false;
-    ASSERT_TRUE(deliveries.waitFor(1));
-    ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
+    holdFirst = false;
+    ASSERT_TRUE(waitUntil([] { return events.contains("end 1"); }));
     EXPECT_FALSE(GetIconInfo(icon, &info));
-}
-
-TEST(FolderDialogLayer, GetNextPathName_GivesEveryPathWhole_IncludingDriveRootsAndLongPaths) {
-    const std::vector<std::wstring> paths = {L"C:\\", L"D:\\", L"E:\\" + std::wstring(400, L'x'),
-                                             L"F:/data/in"};
-    std::vector<wchar_t> buffer(1000);
-    CFolderPickerDialog dialog(nullptr, OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST);
-    dialog.GetOFN().lpstrFile = buffer.data();
-    dialog.GetOFN().nMaxFile = static_cast<DWORD>(buffer.size());
-    PathListWriter writer(buffer.data(), buffer.size());
-    for (const std::wstring& path : paths) ASSERT_TRUE(writer.append(path));
-
-    std::vector<std::wstring> read;
-    std::vector<int> replaced;
-    for (POSITION position = dialog.GetStartPosition(); position != nullptr;) {
-        CString path = dialog.GetNextPathName(position);
-        replaced.push_back(path.Replace(L'/', L'\\'));
-        read.emplace_back(path.GetString(), static_cast<std::size_t>(path.GetLength()));
-    }
-    EXPECT_EQ(read, (std::vector<std::wstring>{L"C:\\", L"D:\\", paths[2], L"F:\\data\\in"}));
-    EXPECT_EQ(replaced, (std::vector<int>{0, 0, 0, 2}));
 }
 
 }  // namespace

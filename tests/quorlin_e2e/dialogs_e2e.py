@@ -794,6 +794,19 @@ class DialogTests(unittest.TestCase):
             self.assertEqual(host.callbacks(request), [], f"request {request} was refused")
         self.assert_each_delivered_once(events, [accepted["request"]])
 
+    def test_Dialog_AnswersKeys_WhileHostUiThreadWaitsWithoutMessages(self):
+        """The host's own window is in front and its UI thread waits for the callback without
+        answering messages: the dialog must still take keys, and the callback must come. Nothing
+        here asks the host, whose UI thread does not answer until the callback has run."""
+        host = self.start_host()
+        title = TITLES[2, "cs"]
+        host.send("show-blocking 2 cs")
+        request = host.wait_event("requested")["request"]
+        window = self.screen.wait_window(title)
+        self.cancel(host, request, window, title)
+        host.wait_event("unblocked")
+        self.assert_each_delivered_once(host.quit(), [request])
+
 
 # The tests that the C host runs too: what the C++ exports do, the C interface does the same way.
 C_INTERFACE_SHARED = (
