@@ -28,7 +28,7 @@
 #include <utility>
 #include <vector>
 
-#include "../common/win_handle_owners.h"
+#include "win_handle_owners.h"
 
 namespace {
 
@@ -155,7 +155,7 @@ std::unique_ptr<DialogRequest> nextRequest() {
 // 200 ms after the dialog starts, one look for its window, dispatched by the dialog's own modal
 // loop: the window gets the application icon and, if it is not in front, is brought forward by its
 // own thread.
-void CALLBACK dressDialogWindow(HWND, UINT, UINT_PTR timer, DWORD) {
+void CALLBACK iconWatcher(HWND, UINT, UINT_PTR timer, DWORD) {
     KillTimer(nullptr, timer);
     const HWND window = findDialogWindow();
     if (window == nullptr) return;
@@ -172,7 +172,7 @@ void serve(std::unique_ptr<DialogRequest> request) {
         lib.title = spec.title;
     }
     SelectionCollector collector(request->kind);
-    const UINT_PTR timer = SetTimer(nullptr, 0, kIconDelayMs, &dressDialogWindow);
+    const UINT_PTR timer = SetTimer(nullptr, 0, kIconDelayMs, &iconWatcher);
     bool confirmed = false;
     try {
         confirmed = dialogLayer.load()(spec, collector);
@@ -196,7 +196,7 @@ void serve(std::unique_ptr<DialogRequest> request) {
     }
 }
 
-unsigned __stdcall dialogThread(void*) {
+unsigned __stdcall dialogWorker(void*) {
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's message queue
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
@@ -235,7 +235,7 @@ bool requestDialog(DialogKind kind, bool isChinese, DialogCallback callback) {
         Library& lib = library();
         const std::lock_guard<std::mutex> guard(lib.lock);
         if (!lib.lineChanged) return false;
-        if (lib.dialogThread == 0 && !startThread(&dialogThread, nullptr, &lib.dialogThread)) {
+        if (lib.dialogThread == 0 && !startThread(&dialogWorker, nullptr, &lib.dialogThread)) {
             return false;
         }
         lib.line.push_back(std::move(request));

@@ -1,6 +1,6 @@
 #include "win_file_dialog.h"
 
-#include "../common/win_handle_owners.h"
+#include "win_handle_owners.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "../common/win_handle_owners.h"
+#include "win_handle_owners.h"
 
 namespace handles {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "../../common/win_handle_owners.h"
 #include "quorlin.h"
 #include "quorlin_c.h"
+#include "win_handle_owners.h"
 
 namespace {
 
