@@ -8,7 +8,7 @@
 //   thread. The dialog thread waits, answering window messages, until the callback has returned
 //   and the request is destroyed: that wait is the library's lock, so no dialog opens and no
 //   other result is delivered while a callback runs. A request made from a callback goes in line.
-// - A request made while our dialog is open is refused: the dialog comes to the front and the
+// - A request made while our dialog is on screen is refused: the dialog comes to the front and the
 //   empty answer goes at once, on a thread of its own and outside the lock.
 // - A drive root chosen in a folder dialog puts the request back at the front of the line, as a
 //   dialog of folders to upload with the same callback.
@@ -228,7 +228,10 @@ bool requestDialog(DialogKind kind, bool isChinese, DialogCallback callback) {
         if (!pinLibrary()) return false;
         auto request =
             std::make_unique<DialogRequest>(DialogRequest{kind, isChinese, std::move(callback)});
-        if (const HWND open = findDialogWindow()) {
+        // A dialog that is closing is hidden before it goes: a request made then waits in line
+        // for its turn rather than being refused for a dialog the user no longer sees.
+        const HWND open = findDialogWindow();
+        if (open != nullptr && IsWindowVisible(open)) {
             bringToFront(open);
             return refuse(request);
         }
