@@ -166,16 +166,16 @@ void CALLBACK iconWatcher(HWND, UINT, UINT_PTR timer, DWORD) {
 
 void serve(std::unique_ptr<DialogRequest> request) {
     Library& lib = library();
-    const DialogSpec spec = dialogSpec(request->kind, request->isChinese);
+    const DialogSettings settings = dialogSettings(request->kind, request->isChinese);
     {
         const std::lock_guard<std::mutex> guard(lib.lock);
-        lib.title = spec.title;
+        lib.title = settings.title;
     }
     SelectionCollector collector(request->kind);
     const UINT_PTR timer = SetTimer(nullptr, 0, kIconDelayMs, &iconWatcher);
     bool confirmed = false;
     try {
-        confirmed = dialogLayer.load()(spec, collector);
+        confirmed = dialogLayer.load()(settings, collector);
     } catch (const std::bad_alloc&) {  // answered as a dialog that could not be shown
     }
     if (timer != 0) KillTimer(nullptr, timer);

@@ -27,7 +27,7 @@ std::wstring activeDialogTitle();
 
 // What shows the dialogs; a test build may install one that fakes the user's answers (nullptr
 // puts the platform's back).
-using DialogLayer = bool (*)(const DialogSpec& spec, SelectionCollector& collector);
+using DialogLayer = bool (*)(const DialogSettings& settings, SelectionCollector& collector);
 void setDialogLayer(DialogLayer show);
 
 // Requests waiting in line for their turn.

@@ -18,7 +18,7 @@ const wchar_t kTitleChooseSavePath[] = L"Choose Save Path";
 
 }  // namespace
 
-DialogSpec dialogSpec(DialogKind kind, bool isChinese) {
+DialogSettings dialogSettings(DialogKind kind, bool isChinese) {
     switch (kind) {
         case UploadFiles:
             return {kind, isChinese ? L"选择要上传的文件" : kTitleChooseFiles, kFileOptions};
@@ -36,7 +36,7 @@ DialogSpec dialogSpec(DialogKind kind, bool isChinese) {
     return {UploadFiles, kTitleChooseFiles, kFileOptions};
 }
 
-bool showFileDialog(const DialogSpec& spec, SelectionCollector& collector) {
+bool showFileDialog(const DialogSettings& settings, SelectionCollector& collector) {
     IFileOpenDialog* rawDialog = nullptr;
     if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_PPV_ARGS(&rawDialog)))) {
@@ -45,8 +45,8 @@ bool showFileDialog(const DialogSpec& spec, SelectionCollector& collector) {
     const ComPtr<IFileOpenDialog> dialog(rawDialog);
     FILEOPENDIALOGOPTIONS defaults = 0;
     dialog.get()->GetOptions(&defaults);
-    if (FAILED(dialog.get()->SetOptions(defaults | spec.options))) return false;
-    dialog.get()->SetTitle(spec.title);
+    if (FAILED(dialog.get()->SetOptions(defaults | settings.options))) return false;
+    dialog.get()->SetTitle(settings.title);
     if (FAILED(dialog.get()->Show(nullptr))) return false;
 
     IShellItemArray* rawItems = nullptr;

@@ -9,15 +9,15 @@
 
 #include "selection.h"
 
-struct DialogSpec {
+struct DialogSettings {
     DialogKind kind;
     const wchar_t* title;           // in the request's language; also the caption the library finds
     FILEOPENDIALOGOPTIONS options;  // added to the dialog's own defaults
 };
 
-DialogSpec dialogSpec(DialogKind kind, bool isChinese);
+DialogSettings dialogSettings(DialogKind kind, bool isChinese);
 
 // Shows the dialog modally on the calling thread, which must be in a single-threaded COM
 // apartment. True when the user confirmed a selection, which the collector then holds; false
 // when the dialog was cancelled or could not be shown or read.
-bool showFileDialog(const DialogSpec& spec, SelectionCollector& collector);
+bool showFileDialog(const DialogSettings& settings, SelectionCollector& collector);

@@ -30,13 +30,13 @@ constexpr int kChosenItems = 40000;
 constexpr int kRequests = 1000;
 constexpr int kQueuedRequests = 200;
 
-bool cancelAtOnce(const DialogSpec&, SelectionCollector&) { return false; }
+bool cancelAtOnce(const DialogSettings&, SelectionCollector&) { return false; }
 
 // Stays open until released, as a dialog the user has not answered yet.
 std::atomic<bool> holdDialogs{false};
 std::atomic<int> dialogsShown{0};
 
-bool cancelWhenReleased(const DialogSpec&, SelectionCollector&) {
+bool cancelWhenReleased(const DialogSettings&, SelectionCollector&) {
     ++dialogsShown;
     while (holdDialogs) Sleep(1);
     return false;

@@ -75,29 +75,29 @@ private:
 
 std::mutex fakeMutex;
 std::deque<Answer> answers;
-std::vector<DialogSpec> shown;
+std::vector<DialogSettings> shown;
 EventLog events;
 // The first dialog after a reset stays open while held, with a stand-in window if asked for.
 std::atomic<bool> holdFirst{false};
 std::atomic<bool> windowFirst{false};
 
-bool fakeDialog(const DialogSpec& spec, SelectionCollector& collector) {
+bool fakeDialog(const DialogSettings& settings, SelectionCollector& collector) {
     Answer answer{{}, false};
     bool first = false;
     {
         const std::lock_guard<std::mutex> guard(fakeMutex);
-        shown.push_back(spec);
+        shown.push_back(settings);
         first = shown.size() == 1;
         if (!answers.empty()) {
             answer = answers.front();
             answers.pop_front();
         }
     }
-    events.add("open " + toUtf8(spec.title));
+    events.add("open " + toUtf8(settings.title));
     HWND window = nullptr;
     if (first && windowFirst) {
-        window = CreateWindowExW(0, L"STATIC", spec.title, WS_POPUP | WS_VISIBLE, 0, 0, 100, 100,
-                                 nullptr, nullptr, nullptr, nullptr);
+        window = CreateWindowExW(0, L"STATIC", settings.title, WS_POPUP | WS_VISIBLE, 0, 0, 100,
+                                 100, nullptr, nullptr, nullptr, nullptr);
     }
     // keep answering messages, as a real modal dialog does
     while (first && holdFirst) {
@@ -183,7 +183,7 @@ protected:
         const std::lock_guard<std::mutex> guard(fakeMutex);
         answers.push_back(std::move(a));
     }
-    static std::vector<DialogSpec> shownDialogs() {
+    static std::vector<DialogSettings> shownDialogs() {
         const std::lock_guard<std::mutex> guard(fakeMutex);
         return shown;
     }
@@ -219,7 +219,7 @@ TEST_F(DialogWorker, Request_ShowsDialogTitledAndSetUpForItsKindAndLanguage) {
         requestDialog(c.kind, c.isChinese, callbacks.make(++request));
         ASSERT_TRUE(waitUntil([&] { return events.contains("end " + std::to_string(request)); }));
         EXPECT_TRUE(events.contains("start " + std::to_string(request) + " a.txt"));
-        const DialogSpec dialog = shownDialogs().back();
+        const DialogSettings dialog = shownDialogs().back();
         EXPECT_EQ(std::wstring(dialog.title), c.title);
         EXPECT_EQ(dialog.options, c.options);
         EXPECT_EQ(activeDialogTitle(), c.title);
