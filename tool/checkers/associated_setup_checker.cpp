@@ -222,12 +222,12 @@ bool IsAnotherProgramsClass(const std::vector<SetupItem>& items, const std::stri
                 return true;
             }
         }
-        for (const auto& [valueName, text] : key.values) {
+        for (const auto& value : key.values) {
             if (std::none_of(items.begin(), items.end(), [&](const SetupItem& item) {
                     return IsRegistrationItem(item, applicationName) &&
                            EqualsIgnoringAsciiCase(item.subKey, path) &&
-                           EqualsIgnoringAsciiCase(item.valueName, valueName) &&
-                           IsOwnValue(item, text);
+                           EqualsIgnoringAsciiCase(item.valueName, value.first) &&
+                           IsOwnValue(item, value.second);
                 })) {
                 return true;
             }
