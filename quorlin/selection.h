@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "utf16.h"
+#include "utf.h"
 
 enum DialogKind : std::int32_t {
     UploadFiles = 0,

@@ -57,7 +57,7 @@ Library& library() {
 }
 
 std::atomic<DialogLayer> dialogLayer{&showFileDialog};
-std::atomic<int> runningThreads{0};
+std::atomic<int> runningDeliveries{0};
 
 bool pinLibrary() {
     static const bool pinned = [] {
@@ -103,7 +103,7 @@ unsigned __stdcall deliveryThread(void* argument) {
         const std::unique_ptr<Delivery> delivery(static_cast<Delivery*>(argument));
         deliver(*delivery->request, delivery->selection);
     }  // the request goes once its callback has returned
-    --runningThreads;
+    --runningDeliveries;
     return 0;
 }
 
@@ -112,12 +112,12 @@ unsigned __stdcall deliveryThread(void* argument) {
 UniqueHandle startDelivery(std::unique_ptr<DialogRequest>& request, Selection& selection) {
     if (!request->callback) return UniqueHandle();
     auto delivery = std::make_unique<Delivery>(Delivery{std::move(request), std::move(selection)});
-    ++runningThreads;
+    ++runningDeliveries;
     UniqueHandle thread = startThread(&deliveryThread, delivery.get());
     if (thread) {
         delivery.release();  // the thread owns it now
     } else {
-        --runningThreads;
+        --runningDeliveries;
         request = std::move(delivery->request);
         selection = std::move(delivery->selection);
     }
@@ -253,7 +253,7 @@ HWND findDialogWindow() {
     struct Search {
         std::wstring title;
         HWND found;
-    } search{activeDialogTitle(), nullptr};
+    } search{lastDialogTitle(), nullptr};
     unsigned thread = 0;
     {
         const std::lock_guard<std::mutex> guard(library().lock);
@@ -282,7 +282,7 @@ void activateDialogWindow() {
     if (window != nullptr) bringToFront(window);
 }
 
-std::wstring activeDialogTitle() {
+std::wstring lastDialogTitle() {
     const std::lock_guard<std::mutex> guard(library().lock);
     return library().title;
 }
@@ -294,4 +294,4 @@ int waitingDialogRequests() {
     return static_cast<int>(library().line.size());
 }
 
-int runningDialogThreads() { return runningThreads; }
+int runningDeliveryThreads() { return runningDeliveries; }

@@ -23,7 +23,7 @@ HWND findDialogWindow();
 void activateDialogWindow();
 
 // A consistent copy of the title of the last dialog shown ("" before the first).
-std::wstring activeDialogTitle();
+std::wstring lastDialogTitle();
 
 // What shows the dialogs; a test build may install one that fakes the user's answers (nullptr
 // puts the platform's back).
@@ -34,4 +34,4 @@ void setDialogLayer(DialogLayer show);
 int waitingDialogRequests();
 
 // Delivery threads that have not ended yet (the long-lived dialog thread is not counted).
-int runningDialogThreads();
+int runningDeliveryThreads();

@@ -52,5 +52,6 @@ std::string ReadLanguageSetting() {
     if (Utf16Length(settingsFile) >= kSettingsPathBufferSize) {
         return "en";
     }
-    return LanguageFromSetting(ReadProfileString(settingsFile, "setting", "language"));
+    return LanguageFromSetting(
+        ReadProfileString(settingsFile, "setting", "language", kLongestSettingsFile));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,8 +15,9 @@
 std::string ModuleFileName();
 
 // The INI value of key in section of file, at most 31 characters; empty when file, section or key
-// is missing.
-std::string ReadProfileString(const std::string& file, const char* section, const char* key);
+// is missing, and when the file is longer than longestFile bytes (it is then not read at all).
+std::string ReadProfileString(const std::string& file, const char* section, const char* key,
+                              std::uint64_t longestFile);
 
 // Writes text to the file at path in text mode (every line feed stored as CR LF), creating it or
 // emptying it first. False when it cannot be opened, or a write or the close fails; a path that

@@ -98,11 +98,22 @@ std::string ModuleFileName() {
     return Utf8FromUtf16(path).value_or(std::string());
 }
 
-std::string ReadProfileString(const std::string& file, const char* section, const char* key) {
+std::string ReadProfileString(const std::string& file, const char* section, const char* key,
+                              std::uint64_t longestFile) {
     const std::optional<std::wstring> wideFile = Utf16FromUtf8(file);
     const std::optional<std::wstring> wideSection = Utf16FromUtf8(section);
     const std::optional<std::wstring> wideKey = Utf16FromUtf8(key);
     if (!wideFile || !wideSection || !wideKey) {
+        return std::string();
+    }
+    // the profile call reads the file whole: held open without write or delete sharing, it can be
+    // neither grown nor swapped between the size check and that read
+    const UniqueFileHandle held(CreateFileW(wideFile->c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                            nullptr));
+    LARGE_INTEGER size = {};
+    if (!held || !GetFileSizeEx(held.get(), &size) ||
+        static_cast<std::uint64_t>(size.QuadPart) > longestFile) {
         return std::string();
     }
     wchar_t value[32] = {};

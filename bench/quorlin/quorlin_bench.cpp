@@ -93,7 +93,7 @@ private:
 };
 
 void waitForIdle() {
-    while (runningDialogThreads() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (runningDeliveryThreads() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 // Wine leaves PrivateUsage at 0; the page-file usage is the process's committed memory.

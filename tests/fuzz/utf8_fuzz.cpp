@@ -1,20 +1,23 @@
 // toUtf8 against glibc's iconv as an independent decoder: the bytes must be well-formed UTF-8 that
-// decodes to the input's code points, each lone surrogate standing as U+FFFD.
+// decodes to the input's code points, each lone surrogate standing as U+FFFD. The strict
+// conversions agree with it too: from UTF-16 they refuse exactly the texts with a lone surrogate,
+// and from UTF-8 they accept exactly the bytes iconv accepts.
 
 #include <iconv.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "utf16.h"
+#include "utf.h"
 
 namespace {
 
-// The code points a UTF-16 reader sees: pairs joined, lone surrogates replaced.
-std::u32string codePoints(const Utf16String& text) {
+// The code points a UTF-16 reader sees: pairs joined, lone surrogates replaced (and counted).
+std::u32string codePoints(const Utf16String& text, int* loneSurrogates = nullptr) {
     std::u32string points;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char32_t unit = text[i];
@@ -24,6 +27,7 @@ std::u32string codePoints(const Utf16String& text) {
             ++i;
         } else if (unit >= 0xD800 && unit <= 0xDFFF) {
             points.push_back(0xFFFD);
+            if (loneSurrogates != nullptr) ++*loneSurrogates;
         } else {
             points.push_back(unit);
         }
@@ -32,7 +36,7 @@ std::u32string codePoints(const Utf16String& text) {
 }
 
 // glibc's strict decoder; it refuses overlong forms, surrogates and truncated sequences.
-std::u32string decodeWithIconv(const std::string& utf8) {
+std::optional<std::u32string> decodeWithIconv(const std::string& utf8) {
     static const iconv_t decoder = iconv_open("UTF-32LE", "UTF-8");
     if (decoder == reinterpret_cast<iconv_t>(-1)) std::abort();
     iconv(decoder, nullptr, nullptr, nullptr, nullptr);
@@ -42,7 +46,7 @@ std::u32string decodeWithIconv(const std::string& utf8) {
     char* outPtr = out.data();
     std::size_t outLeft = out.size();
     if (iconv(decoder, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
-        std::abort();  // not well-formed UTF-8
+        return std::nullopt;  // not well-formed UTF-8
     }
     std::u32string points;
     for (const char* p = out.data(); p < outPtr; p += 4) {
@@ -60,7 +64,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         text.push_back(static_cast<Utf16Unit>(data[i] | data[i + 1] << 8));
     }
     const std::string utf8 = toUtf8(text);
-    if (decodeWithIconv(utf8) != codePoints(text)) std::abort();
+    int loneSurrogates = 0;
+    if (decodeWithIconv(utf8) != codePoints(text, &loneSurrogates)) std::abort();
+    const std::optional<std::string> strict = Utf8FromUtf16Strict(text);
+    if (loneSurrogates > 0 ? strict.has_value() : strict != utf8) std::abort();
+    if (strict && Utf16FromUtf8Strict(*strict) != text) std::abort();
+    if (loneSurrogates == 0 && Utf8FromUtf16Lossless(text) != utf8) std::abort();
+
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const std::optional<Utf16String> decoded = Utf16FromUtf8Strict(bytes);
+    const std::optional<std::u32string> reference = decodeWithIconv(bytes);
+    if (decoded.has_value() != reference.has_value()) std::abort();
+    if (decoded && codePoints(*decoded) != *reference) std::abort();
     // appending to text already there changes nothing of the conversion
     std::string appended = "x";
     appendUtf8(appended, text);

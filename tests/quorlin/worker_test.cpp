@@ -175,7 +175,7 @@ protected:
     void TearDown() override {
         holdFirst = false;
         // delivery threads must be gone before the next test or the process exit
-        EXPECT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
+        EXPECT_TRUE(waitUntil([] { return runningDeliveryThreads() == 0; }));
         setDialogLayer(nullptr);
     }
 
@@ -222,7 +222,7 @@ TEST_F(DialogWorker, Request_ShowsDialogTitledAndSetUpForItsKindAndLanguage) {
         const DialogSettings dialog = shownDialogs().back();
         EXPECT_EQ(std::wstring(dialog.title), c.title);
         EXPECT_EQ(dialog.options, c.options);
-        EXPECT_EQ(activeDialogTitle(), c.title);
+        EXPECT_EQ(lastDialogTitle(), c.title);
     }
 }
 
@@ -298,7 +298,7 @@ TEST_F(DialogWorker, Requests_AreServedInTurn_AroundAnOpenDialog) {
         }
         // a request in line holds its record only: no thread of its own
         EXPECT_EQ(waitingDialogRequests(), c.afterFirst);
-        EXPECT_EQ(runningDialogThreads(), 0);
+        EXPECT_EQ(runningDeliveryThreads(), 0);
         for (int i = 0; i < c.whileOpen; ++i) {
             ASSERT_TRUE(requestDialog(SavePath, false, callbacks.make(++next)));
             ASSERT_TRUE(waitUntil([&] { return events.contains("end " + std::to_string(next)); }));
@@ -306,7 +306,7 @@ TEST_F(DialogWorker, Requests_AreServedInTurn_AroundAnOpenDialog) {
         EXPECT_EQ(shownDialogs().size(), 1u);
         holdFirst = false;
         ASSERT_TRUE(waitUntil([&] { return events.all().size() >= c.events.size(); }));
-        ASSERT_TRUE(waitUntil([] { return runningDialogThreads() == 0; }));
+        ASSERT_TRUE(waitUntil([] { return runningDeliveryThreads() == 0; }));
         EXPECT_EQ(events.all(), c.events);
         EXPECT_EQ(waitingDialogRequests(), 0);
         // never on the host's thread, nor on the thread of the callback that made the request

@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -447,23 +448,62 @@ TEST(IsValidApplicationNameTest, IsValidApplicationName_AcceptsOnlyUrlSchemes_Fo
     }
 }
 
-TEST(IsForeignFileTypeClassTest, IsForeignFileTypeClass_RefusesOnlyAnotherProgramsClass) {
-    const std::optional<std::string> none;
+TEST(IsAnotherProgramsClassTest, IsAnotherProgramsClass_RefusesWhatNoRegistrationOfOursWrites) {
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_string(kDefaultSetup));
+    std::vector<SetupItem> items;
+    ASSERT_EQ(LoadSetupItems(
+                  document.child("setup"),
+                  [] {
+                      return SetupNames{kDirectory, "Brevant"};
+                  },
+                  items),
+              SetupLoaded);
+    EXPECT_EQ(RegistrationKeyPaths(items, "Brevant"),
+              (std::vector<std::string>{"Brevant", "Brevant\\shell", "Brevant\\shell\\open",
+                                        "Brevant\\shell\\open\\command"}));
+
+    using Keys = std::map<std::string, RegistryKeyContents>;
+    const Keys ours = {
+        {"Brevant", {{"shell"}, {{"", "URL:Brevant Protocol"}, {"URL Protocol", ""}}}},
+        {"Brevant\\shell", {{"open"}, {}}},
+        {"Brevant\\shell\\open", {{"command"}, {}}},
+        {"Brevant\\shell\\open\\command",
+         {{}, {{"", "\"C:\\Program Files\\Brevant\\Brevant-watch.exe\" \"%1\""}}}},
+    };
+    const auto With = [&](const std::string& path, RegistryKeyContents contents) {
+        Keys keys = ours;
+        keys[path] = std::move(contents);
+        return keys;
+    };
+    const auto Command = [&](const std::string& text) {
+        return With("Brevant\\shell\\open\\command", {{}, {{"", text}}});
+    };
     const struct {
-        ClassKeyState key;
+        const char* name;
+        Keys keys;
         bool foreign;
     } cases[] = {
-        {{false, false, none}, false},
-        {{true, false, none}, false},           // an earlier registration stopped half-way
-        {{true, false, std::string()}, false},  // its command key without a value
-        {{true, false, std::string("\"%1\" %*")}, true},  // exefile
-        {{true, true, std::string("C:\\x\\other.exe %1")}, false},
-        {{true, false, std::string("C:\\X\\BREVANT-WATCH.EXE %1")}, false},
-        {{true, false, std::string("C:\\x\\Brevant-watcher.exe %1")}, true},
+        {"no key", {}, false},
+        {"ours", ours, false},
+        {"half-way: the scheme's key alone", {{"Brevant", {}}}, false},
+        {"half-way: empty values", With("Brevant", {{"shell"}, {{"", ""}}}), false},
+        {"half-way: empty command", Command(""), false},
+        {"moved install", Command("\"D:\\OLD\\BREVANT-WATCH.EXE\" \"%1\""), false},
+        {"description in other case",
+         With("Brevant", {{"shell"}, {{"", "url:brevant protocol"}, {"URL Protocol", ""}}}), false},
+        {"a look-alike program", Command("C:\\x\\Brevant-watcher.exe %1"), true},
+        {"another program first", Command("C:\\other.exe C:\\x\\Brevant-watch.exe %1"), true},
+        {"the file type's own", Command("\"%1\" %*"), true},
+        {"another description",
+         With("Brevant", {{"shell"}, {{"", "URL:Brevant Protocol "}, {"URL Protocol", ""}}}), true},
+        {"another value", With("Brevant", {{"shell"}, {{"EditFlags", "2"}}}), true},
+        {"a default verb", With("Brevant\\shell", {{"open"}, {{"", "find"}}}), true},
+        {"a value that is not text", With("Brevant", {{"shell"}, {{"", std::nullopt}}}), true},
+        {"unreadable", With("Brevant\\shell", {{}, {}, true}), true},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(IsForeignFileTypeClass("Brevant", c.key), c.foreign)
-            << c.key.exists << c.key.hasUrlProtocolValue << c.key.openCommand.value_or("(none)");
+        EXPECT_EQ(IsAnotherProgramsClass(items, "Brevant", c.keys), c.foreign) << c.name;
     }
 }
 

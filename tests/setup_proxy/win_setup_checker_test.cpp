@@ -145,8 +145,6 @@ TEST_F(WinSetupCheckerTest, Check_ComparesTextOnly_WhateverTheValueType) {
              Case{REG_SZ, "URL:" + kScheme + " Protocol", ItemOk},
              Case{REG_EXPAND_SZ, "URL:" + kScheme + " Protocol", ItemOk},
              Case{REG_SZ, "url:" + kScheme + " protocol", ItemValueMismatch},
-             Case{REG_SZ, "URL:" + kScheme + " Protocol ", ItemValueMismatch},
-             Case{REG_SZ, "URL:" + kScheme, ItemValueMismatch},
              Case{REG_SZ, "", ItemValueMismatch},
          }) {
         SCOPED_TRACE(c.description);
@@ -161,8 +159,9 @@ TEST_F(WinSetupCheckerTest, Check_ComparesTextOnly_WhateverTheValueType) {
 }
 
 TEST_F(WinSetupCheckerTest, RepairReplacesValue_WhenTextIsWrong) {
-    WriteValue(kCommandKey, "", REG_SZ, "C:\\elsewhere\\watch.exe %1");
-    WriteValue(kScheme, "", REG_EXPAND_SZ, "URL:Other Protocol");
+    // a moved install's command, a description in other letter case: ours, only wrong
+    WriteValue(kCommandKey, "", REG_SZ, "\"C:\\elsewhere\\" + kScheme + "-watch.exe\" \"%1\"");
+    WriteValue(kScheme, "", REG_EXPAND_SZ, "url:" + kScheme + " protocol");
     WriteValue(kScheme, "URL Protocol", REG_SZ, "");
     ASSERT_EQ(LoadDefault(), ConfigLoaded);
 
@@ -217,43 +216,96 @@ TEST_F(WinSetupCheckerTest, Check_IsInternalError_WhenApplicationNameIsEmpty) {
     EXPECT_FALSE(ReadClassesValue("shell\\open\\command", ""));
 }
 
-TEST_F(WinSetupCheckerTest, Check_IsInternalErrorAndWritesNothing_WhenNameIsAFileTypeClass) {
-    for (const std::string name : {"exefile", "txtfile"}) {
-        SCOPED_TRACE(name);
-        const std::string command = name + "\\shell\\open\\command";
-        // the prefix registers both; a stand-in class takes the place of one it lacks
-        const bool standIn = !ReadClassesValue(command, "");
+// A value to write below HKEY_CLASSES_ROOT\<name>.
+struct Entry {
+    std::string subKey;  // "" or "\\..."
+    std::string valueName;
+    std::string text;
+};
+
+TEST_F(WinSetupCheckerTest, Check_IsInternalErrorAndWritesNothing_WhenKeyIsAnotherProgramsClass) {
+    const std::string watcher = "\"C:\\x\\" + kScheme + "-watch.exe\" \"%1\"";
+    const struct {
+        const char* row;
+        std::string name;
+        std::vector<Entry> entries;  // written only when the key is missing (a stand-in)
+    } cases[] = {
+        {"exefile", "exefile", {{"\\shell\\open\\command", "", "\"%1\" %*"}}},
+        {"txtfile", "txtfile", {{"\\shell\\open\\command", "", "notepad.exe %1"}}},
+        {"URL protocol of another program",
+         kScheme,
+         {{"", "", "URL:HyperText Transfer Protocol"},
+          {"", "URL Protocol", ""},
+          {"\\shell\\open\\command", "", "\"C:\\windows\\winebrowser.exe\" -nohome \"%1\""}}},
+        {"another default value",
+         kScheme,
+         {{"", "", "URL:File Protocol"}, {"\\shell\\open\\command", "", watcher}}},
+        {"another subkey, as CLSID has",
+         kScheme,
+         {{"\\{00021401-0000-0000-C000-000000000046}", "", "Shortcut"},
+          {"\\shell\\open\\command", "", watcher}}},
+        {"another verb, as Directory has",
+         kScheme,
+         {{"\\shell\\find\\command", "", "%SystemRoot%\\Explorer.exe"},
+          {"\\shell\\open\\command", "", watcher}}},
+        {"DelegateExecute",
+         kScheme,
+         {{"\\shell\\open", "DelegateExecute", "{11dbb47c-a525-400b-9e80-a54615a090c0}"},
+          {"\\shell\\open\\command", "", ""}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
+        const bool standIn = DescribeClassesKey(c.name).empty();
         if (standIn) {
-            WriteValue(command, "", REG_SZ, "\"%1\" %*");
+            for (const Entry& entry : c.entries) {
+                WriteValue(c.name + entry.subKey, entry.valueName, REG_SZ, entry.text);
+            }
         }
-        const auto Values = [&] {
-            return std::vector<std::optional<std::string>>{
-                Text(ReadClassesValue(name, "")), Text(ReadClassesValue(name, "URL Protocol")),
-                Text(ReadClassesValue(command, ""))};
-        };
-        const auto before = Values();
-        WriteNameFile("<root><windows><application name=\"" + name + "\"/></windows></root>");
+        const std::string before = DescribeClassesKey(c.name);
+        WriteNameFile("<root><windows><application name=\"" + c.name + "\"/></windows></root>");
 
         ASSERT_EQ(LoadDefault(), ConfigLoaded);
         EXPECT_EQ(checker.Check(), CheckInternalError);
         EXPECT_EQ(checker.Repair(), SetupRepairFailed);
-        EXPECT_EQ(Values(), before);
+        EXPECT_EQ(DescribeClassesKey(c.name), before);
         if (standIn) {
-            RegDeleteTreeA(HKEY_CLASSES_ROOT, name.c_str());
+            RegDeleteTreeA(HKEY_CLASSES_ROOT, c.name.c_str());
         }
     }
 }
 
-TEST_F(WinSetupCheckerTest, Repair_CompletesAnEarlierPartialRegistration) {
-    // the command key without any value, as a registration stopped half-way leaves it
-    HKEY raw = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, kCommandKey.c_str(), &raw), ERROR_SUCCESS);
-    UniqueHkey(raw).reset();
-    ASSERT_EQ(LoadDefault(), ConfigLoaded);
+TEST_F(WinSetupCheckerTest, Repair_CompletesOwnRegistration_WhenHalfWayOrFromAnEarlierVersion) {
+    const struct {
+        const char* row;
+        std::vector<Entry> entries;
+    } cases[] = {
+        {"the command key without a value", {{"\\shell\\open\\command", "", ""}}},
+        {"the protocol value alone", {{"", "URL Protocol", ""}}},
+        {"the earlier unquoted command",
+         {{"", "", "URL:" + kScheme + " Protocol"},
+          {"", "URL Protocol", ""},
+          {"\\shell\\open\\command", "", "C:\\Program Files\\Old\\" + kScheme + "-watch.exe %1"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kScheme.c_str());
+        for (const Entry& entry : c.entries) {
+            if (entry.valueName.empty() && entry.text.empty()) {
+                HKEY raw = nullptr;
+                ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, (kScheme + entry.subKey).c_str(), &raw),
+                          ERROR_SUCCESS);
+                UniqueHkey(raw).reset();
+            } else {
+                WriteValue(kScheme + entry.subKey, entry.valueName, REG_SZ, entry.text);
+            }
+        }
+        ASSERT_EQ(LoadDefault(), ConfigLoaded);
 
-    EXPECT_EQ(checker.Check(), CheckWrong);
-    EXPECT_EQ(checker.Repair(), Repaired);
-    EXPECT_EQ(checker.Check(), CheckCorrect);
+        EXPECT_EQ(checker.Check(), CheckWrong);
+        EXPECT_EQ(checker.Repair(), Repaired);
+        EXPECT_EQ(checker.Check(), CheckCorrect);
+        EXPECT_EQ(Text(ReadClassesValue(kCommandKey, "")), CommandText());
+    }
 }
 
 TEST_F(WinSetupCheckerTest, Check_ReadsValueWhole_WhenLongerThan260Bytes) {

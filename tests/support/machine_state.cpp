@@ -49,6 +49,41 @@ bool ProxyOption(bool store, unsigned long& flags) {
 
 }  // namespace
 
+std::string DescribeClassesKey(const std::string& subKey) {
+    HKEY raw = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) {
+        return std::string();
+    }
+    UniqueHkey key(raw);
+    std::string description = "[" + subKey + "]\n";
+    char name[16384];
+    std::vector<BYTE> data(65536);
+    for (DWORD index = 0;; ++index) {
+        DWORD nameLength = sizeof name;
+        DWORD type = REG_NONE;
+        DWORD size = static_cast<DWORD>(data.size());
+        if (RegEnumValueA(key.get(), index, name, &nameLength, nullptr, &type, data.data(),
+                          &size) != ERROR_SUCCESS) {
+            break;
+        }
+        description += std::string(name, nameLength) + " " + std::to_string(type) + " " +
+                       std::string(data.begin(), data.begin() + size) + "\n";
+    }
+    std::vector<std::string> subKeys;
+    for (DWORD index = 0;; ++index) {
+        DWORD nameLength = sizeof name;
+        if (RegEnumKeyExA(key.get(), index, name, &nameLength, nullptr, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS) {
+            break;
+        }
+        subKeys.emplace_back(name, nameLength);
+    }
+    for (const std::string& child : subKeys) {
+        description += DescribeClassesKey(subKey + "\\" + child);
+    }
+    return description;
+}
+
 std::optional<ClassesValue> ReadClassesValue(const std::string& subKey,
                                              const std::string& valueName) {
     HKEY raw = nullptr;

@@ -17,6 +17,10 @@ std::optional<ClassesValue> ReadClassesValue(const std::string& subKey,
 bool WriteClassesValue(const std::string& subKey, const std::string& valueName, DWORD type,
                        const std::string& text);
 
+// Everything under HKEY_CLASSES_ROOT\subKey (its values with their types and bytes, its subkeys,
+// recursively) as text, to tell whether anything in it changed; empty when the key is missing.
+std::string DescribeClassesKey(const std::string& subKey);
+
 // The LAN proxy type flags (PROXY_TYPE_*), read or stored and announced.
 std::optional<unsigned long> ReadProxyFlags();
 bool StoreProxyFlags(unsigned long flags);

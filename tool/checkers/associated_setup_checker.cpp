@@ -8,13 +8,18 @@
 namespace {
 
 const char kUrlProtocolValueName[] = "URL Protocol";
-const char kWatcherSuffix[] = "-watch.exe";
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool ContainsIgnoringAsciiCase(const std::string& text, const std::string& part) {
-    return std::search(text.begin(), text.end(), part.begin(), part.end(),
-                       [](char a, char b) { return AsciiLower(a) == AsciiLower(b); }) != text.end();
+bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return AsciiLower(x) == AsciiLower(y);
+           });
+}
+
+bool EndsWithIgnoringAsciiCase(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           EqualsIgnoringAsciiCase(text.substr(text.size() - end.size()), end);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -87,6 +92,57 @@ std::string QuotedCommand(const std::string& command,
     return quoted;
 }
 
+// An item that a registration of the URL protocol writes under HKEY_CLASSES_ROOT\<name>.
+bool IsRegistrationItem(const SetupItem& item, const std::string& applicationName) {
+    if (item.rootKey != RegistryRoot::ClassesRoot ||
+        (item.wtag != "setup" && item.wtag != "url" && item.wtag != "url_protocol")) {
+        return false;
+    }
+    const std::string& key = item.subKey;
+    return EqualsIgnoringAsciiCase(key.substr(0, applicationName.size()), applicationName) &&
+           (key.size() == applicationName.size() || key[applicationName.size()] == '\\');
+}
+
+// The file name of a command line's program, as Windows finds it: the quoted first token, or else
+// the first blank-ended start that ends in ".exe" (an unquoted path with blanks), or else the
+// first token.
+std::string ProgramFileName(const std::string& command) {
+    std::string program;
+    if (!command.empty() && command[0] == '"') {
+        program = command.substr(1, command.find('"', 1) - 1);
+    } else {
+        const std::vector<std::string> tokens = CommandTokens(command);
+        std::string start;
+        for (const std::string& token : tokens) {
+            start += start.empty() ? token : " " + token;
+            if (EndsWithIgnoringAsciiCase(start, ".exe")) {
+                program = start;
+                break;
+            }
+        }
+        if (program.empty() && !tokens.empty()) {
+            program = tokens.front();
+        }
+    }
+    const std::size_t cut = program.find_last_of("\\/");
+    return cut == std::string::npos ? program : program.substr(cut + 1);
+}
+
+// Whether a stored text is one the item writes, an earlier version wrote, or a registration that
+// stopped half-way left.
+bool IsOwnValue(const SetupItem& item, const std::optional<std::string>& text) {
+    if (!text) {
+        return false;
+    }
+    if (text->empty() || item.wtag == "url_protocol") {
+        return true;
+    }
+    if (item.wtag == "setup") {
+        return EqualsIgnoringAsciiCase(ProgramFileName(*text), ProgramFileName(item.data));
+    }
+    return EqualsIgnoringAsciiCase(*text, item.data);
+}
+
 }  // namespace
 
 std::optional<RegistryRoot> RootKeyFromName(const std::string& name) {
@@ -122,11 +178,62 @@ std::optional<std::string> ProgramDirectoryOf(const std::string& programPath) {
     return programPath.substr(0, cut + 1);
 }
 
-bool IsForeignFileTypeClass(const std::string& applicationName, const ClassKeyState& key) {
-    if (!key.exists || key.hasUrlProtocolValue || !key.openCommand || key.openCommand->empty()) {
-        return false;
+std::vector<std::string> RegistrationKeyPaths(const std::vector<SetupItem>& items,
+                                              const std::string& applicationName) {
+    std::vector<std::string> paths;
+    for (const SetupItem& item : items) {
+        if (!IsRegistrationItem(item, applicationName)) {
+            continue;
+        }
+        for (std::size_t end = applicationName.size(); end != std::string::npos;
+             end = item.subKey.find('\\', end + 1)) {
+            const std::string path = item.subKey.substr(0, end);
+            if (std::none_of(paths.begin(), paths.end(), [&](const std::string& known) {
+                    return EqualsIgnoringAsciiCase(known, path);
+                })) {
+                paths.push_back(path);
+            }
+        }
+        if (std::none_of(paths.begin(), paths.end(), [&](const std::string& known) {
+                return EqualsIgnoringAsciiCase(known, item.subKey);
+            })) {
+            paths.push_back(item.subKey);
+        }
     }
-    return !ContainsIgnoringAsciiCase(*key.openCommand, applicationName + kWatcherSuffix);
+    return paths;
+}
+
+bool IsAnotherProgramsClass(const std::vector<SetupItem>& items, const std::string& applicationName,
+                            const std::map<std::string, RegistryKeyContents>& keys) {
+    const std::vector<std::string> paths = RegistrationKeyPaths(items, applicationName);
+    for (const std::string& path : paths) {
+        const auto found = keys.find(path);
+        if (found == keys.end()) {
+            continue;
+        }
+        const RegistryKeyContents& key = found->second;
+        if (key.unreadable) {
+            return true;
+        }
+        for (const std::string& subKey : key.subKeys) {
+            if (std::none_of(paths.begin(), paths.end(), [&](const std::string& known) {
+                    return EqualsIgnoringAsciiCase(known, path + "\\" + subKey);
+                })) {
+                return true;
+            }
+        }
+        for (const auto& value : key.values) {
+            if (std::none_of(items.begin(), items.end(), [&](const SetupItem& item) {
+                    return IsRegistrationItem(item, applicationName) &&
+                           EqualsIgnoringAsciiCase(item.subKey, path) &&
+                           EqualsIgnoringAsciiCase(item.valueName, value.first) &&
+                           IsOwnValue(item, value.second);
+                })) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 std::string QuoteCommandLine(const std::string& command,

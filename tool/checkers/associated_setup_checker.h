@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -82,12 +84,13 @@ struct SetupNames {
     std::string applicationName;                  // empty if unknown
 };
 
-// What HKEY_CLASSES_ROOT\<name> holds before a registration writes anything.
-struct ClassKeyState {
-    bool exists = false;
-    bool hasUrlProtocolValue = false;
-    // the default value of its shell\open\command key as text; none without that key or value
-    std::optional<std::string> openCommand;
+// What one registry key holds, as read before a registration writes anything.
+struct RegistryKeyContents {
+    std::vector<std::string> subKeys;
+    // each value's name ("" for the default value) and its text; none when it is not text
+    std::vector<std::pair<std::string, std::optional<std::string>>> values;
+    // something in it could not be read or named in UTF-8
+    bool unreadable = false;
 };
 
 // Upper-cases the name and matches it exactly against the five HKEY_* root names.
@@ -100,11 +103,21 @@ std::string FillTemplate(const std::string& text, const std::string& application
 // The directory of a program path up to and including its last backslash; none without one.
 std::optional<std::string> ProgramDirectoryOf(const std::string& programPath);
 
-// A file-type class (exefile, txtfile...) rather than a URL protocol, which a registration must not
-// take over: the key exists, has no "URL Protocol" value, and opens with a non-empty command that
-// does not name <name>-watch.exe (ASCII letter case ignored). A key left by an earlier partial
-// registration, without a command, is not one.
-bool IsForeignFileTypeClass(const std::string& applicationName, const ClassKeyState& key);
+// The keys the items of the registration (wtag "setup", "url" or "url_protocol", under
+// HKEY_CLASSES_ROOT\<name>) write, as paths below HKEY_CLASSES_ROOT: <name> first, then every key
+// on the way to an item's key, parents before children. Empty when no such item is configured.
+std::vector<std::string> RegistrationKeyPaths(const std::vector<SetupItem>& items,
+                                              const std::string& applicationName);
+
+// Whether the keys at RegistrationKeyPaths (a path missing from keys does not exist) belong to
+// another program, so that a registration must change nothing in them: a key holds a value or a
+// subkey no item writes (a DelegateExecute, a CLSID's subkeys, another verb), the scheme's
+// description is neither empty nor the item's text in any ASCII letter case, or the open command
+// names another program than the item's (its file name compared ignoring ASCII case, in any
+// folder). Our own keys, earlier versions' and those of a registration that stopped half-way are
+// not another program's.
+bool IsAnotherProgramsClass(const std::vector<SetupItem>& items, const std::string& applicationName,
+                            const std::map<std::string, RegistryKeyContents>& keys);
 
 // The command line of an item with the wtag "setup": the program (the first token, with the program
 // directory in front when one is given) and each argument in double quotes, so that a blank in the

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <map>
 #include <optional>
+#include <utility>
 
 #include "platform.h"
 #include "repair_log.h"
@@ -128,36 +131,60 @@ std::optional<std::wstring> ReadValueText(HKEY key, const std::wstring& valueNam
     return std::nullopt;
 }
 
-ClassKeyState ReadClassKey(const std::string& applicationName) {
-    ClassKeyState state;
-    const std::optional<std::wstring> name = Utf16FromUtf8(applicationName);
-    if (!name) {
-        return state;
+// What a key holds, for telling ours from another program's; none when it does not exist.
+std::optional<RegistryKeyContents> ReadKeyContents(HKEY root, const std::string& path) {
+    RegistryKeyContents contents;
+    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
+    HKEY raw = nullptr;
+    const LONG opened =
+        widePath ? RegOpenKeyExW(root, widePath->c_str(), 0, KEY_READ, &raw) : ERROR_INVALID_DATA;
+    if (opened == ERROR_FILE_NOT_FOUND) {
+        return std::nullopt;
     }
-    const UniqueHkey key = OpenKey(HKEY_CLASSES_ROOT, *name);
-    if (!key) {
-        return state;
+    const UniqueHkey key(opened == ERROR_SUCCESS ? raw : nullptr);
+    DWORD longestSubKey = 0;
+    DWORD longestValueName = 0;
+    if (!key ||
+        RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, &longestSubKey, nullptr,
+                         nullptr, &longestValueName, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        contents.unreadable = true;
+        return contents;
     }
-    state.exists = true;
-    state.hasUrlProtocolValue = RegQueryValueExW(key.get(), L"URL Protocol", nullptr, nullptr,
-                                                 nullptr, nullptr) == ERROR_SUCCESS;
-    const UniqueHkey command = OpenKey(key.get(), L"shell\\open\\command");
-    if (!command) {
-        return state;
-    }
-    const std::optional<std::wstring> text = ReadValueText(command.get(), L"");
-    if (text) {
-        // only looked into for the watcher's name: characters that do not convert may be replaced
-        const int length = WideCharToMultiByte(
-            CP_UTF8, 0, text->data(), static_cast<int>(text->size()), nullptr, 0, nullptr, nullptr);
-        std::string narrow(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-        if (length > 0) {
-            WideCharToMultiByte(CP_UTF8, 0, text->data(), static_cast<int>(text->size()),
-                                &narrow[0], length, nullptr, nullptr);
+    // a name that does not fit what the key reported, or does not convert, is not one of ours
+    std::wstring name((std::max)(longestSubKey, longestValueName) + 1, L'\0');
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        const LONG got =
+            RegEnumKeyExW(key.get(), index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
+        if (got == ERROR_NO_MORE_ITEMS) {
+            break;
         }
-        state.openCommand = narrow;
+        const std::optional<std::string> subKey =
+            got == ERROR_SUCCESS ? Utf8FromUtf16(name.substr(0, length)) : std::nullopt;
+        if (!subKey) {
+            contents.unreadable = true;
+            return contents;
+        }
+        contents.subKeys.push_back(*subKey);
     }
-    return state;
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        const LONG got =
+            RegEnumValueW(key.get(), index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
+        if (got == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        const std::wstring valueName = name.substr(0, length);
+        const std::optional<std::string> narrowName =
+            got == ERROR_SUCCESS ? Utf8FromUtf16(valueName) : std::nullopt;
+        if (!narrowName) {
+            contents.unreadable = true;
+            return contents;
+        }
+        const std::optional<std::wstring> text = ReadValueText(key.get(), valueName);
+        contents.values.emplace_back(*narrowName, text ? Utf8FromUtf16(*text) : std::nullopt);
+    }
+    return contents;
 }
 
 // The long form of a path, so that a start through a folder's 8.3 alias (BREV~SQR) names the same
@@ -244,10 +271,18 @@ int WinAssociatedSetupChecker::Check() {
         return CheckInternalError;
     }
     // nothing is taken over from a file type, not even by reporting its key as correct
-    if (!items.empty() && IsValidApplicationName(applicationName) &&
-        IsForeignFileTypeClass(applicationName, ReadClassKey(applicationName))) {
-        refused = true;
-        return CheckInternalError;
+    if (!items.empty() && IsValidApplicationName(applicationName)) {
+        std::map<std::string, RegistryKeyContents> keys;
+        for (const std::string& path : RegistrationKeyPaths(items, applicationName)) {
+            if (std::optional<RegistryKeyContents> contents =
+                    ReadKeyContents(HKEY_CLASSES_ROOT, path)) {
+                keys.emplace(path, std::move(*contents));
+            }
+        }
+        if (IsAnotherProgramsClass(items, applicationName, keys)) {
+            refused = true;
+            return CheckInternalError;
+        }
     }
     int result = CheckCorrect;
     for (SetupItem& item : items) {

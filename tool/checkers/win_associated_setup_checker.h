@@ -19,7 +19,7 @@ private:
     bool unresolved = false;
     // the application name the last LoadConfig resolved
     std::string applicationName;
-    // the last Check refused to go on: the scheme's key is a file-type class, or an item's text
+    // the last Check refused to go on: the scheme's keys are another program's, or an item's text
     // does not convert for the registry
     bool refused = false;
 };

@@ -1,5 +1,6 @@
 #include "fake_world.h"
 
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -86,7 +87,8 @@ std::unique_ptr<ProxyChecker> CreateProxyChecker() {
 
 std::string ModuleFileName() { return world.moduleFileName; }
 
-std::string ReadProfileString(const std::string& file, const char* section, const char* key) {
+std::string ReadProfileString(const std::string& file, const char* section, const char* key,
+                              std::uint64_t /*longestFile*/) {
     world.profileFilesRead.push_back(file);
     if (std::string(section) != "setting" || std::string(key) != "language") {
         return std::string();

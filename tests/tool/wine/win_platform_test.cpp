@@ -25,11 +25,18 @@ std::string RandomBytes() {
 }
 
 TEST(WinPlatformTest, ReadProfileString_ReadsTheLanguageKeyOfSectionSetting) {
+    const std::string setting = "[setting]\r\nlanguage=Simpchinese\r\n";
+    // padded with comment lines to the size limit, and one byte beyond it
+    const std::string atLimit =
+        setting + ";" + std::string(kLongestSettingsFile - setting.size() - 3, 'x') + "\r\n";
+    const std::string overLimit = atLimit + ";";
     const struct {
         const char* contents;  // nullptr: no file
         const char* value;
         const char* language;
     } cases[] = {
+        {atLimit.c_str(), "Simpchinese", "cs"},
+        {overLimit.c_str(), "", "en"},
         {"[setting]\r\nlanguage=Simpchinese\r\n", "Simpchinese", "cs"},
         {"[setting]\nlanguage=SIMPCHINESE", "SIMPCHINESE", "cs"},
         {"[Setting]\nLanguage = simpchinese \n", "simpchinese", "cs"},
@@ -53,7 +60,8 @@ TEST(WinPlatformTest, ReadProfileString_ReadsTheLanguageKeyOfSectionSetting) {
         if (c.contents != nullptr) {
             ASSERT_TRUE(WriteFileBytes(wideFile, c.contents));
         }
-        const std::string value = ReadProfileString(file, "setting", "language");
+        const std::string value =
+            ReadProfileString(file, "setting", "language", kLongestSettingsFile);
         const char* shown = c.contents ? c.contents : "(no file)";
         EXPECT_EQ(value, c.value) << shown;
         EXPECT_EQ(LanguageFromSetting(value), c.language) << shown;

@@ -3,6 +3,6 @@
 
 #include <string_view>
 
-#include "utf16.h"
+#include "utf.h"
 
 inline Utf16String utf16(std::u16string_view text) { return Utf16String(text.begin(), text.end()); }
