@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Runs a command under this build's own Wine prefix: WINEPREFIX=<build>/wineprefix, never ~/.wine.
 # Usage: wine-env.sh <build dir> <command> [args...]   (command "wine" means the wine64 binary)
+# WINE_MORE_DLL_OVERRIDES adds to Wine's DLL overrides; Wine reads them only when a process starts
+# from here, not from a Windows process's environment.
 # The first call starts a persistent wineserver and boots the prefix with every stdio stream
 # redirected (and the lock descriptor closed), so Wine's helper processes never hold a caller's pipe (ctest would wait on them).
 set -u
 build=$(cd "$1" && pwd); shift
-export WINEPREFIX="$build/wineprefix" WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$build/wineprefix" WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml=${WINE_MORE_DLL_OVERRIDES:+;$WINE_MORE_DLL_OVERRIDES}"
 unset http_proxy https_proxy no_proxy HTTP_PROXY HTTPS_PROXY NO_PROXY
 wine_bin=/usr/lib/wine/wine64
 wineserver_bin=/usr/lib/wine/wineserver

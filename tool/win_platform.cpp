@@ -1,8 +1,8 @@
 #include <windows.h>
 // after windows.h, which it needs
+#include <sddl.h>
 #include <wincrypt.h>
 
-#include <cstdio>
 #include <limits>
 #include <optional>
 #include <string>
@@ -11,7 +11,9 @@
 #include "application_name.h"
 #include "certificate_block.h"
 #include "platform.h"
+#include "win_files.h"
 #include "win_handles.h"
+#include "win_system_library.h"
 #include "win_text.h"
 
 namespace {
@@ -34,10 +36,15 @@ bool IsNonEmptyFile(const std::wstring& path) {
 // A certificate file is a few kilobytes; a larger file than this is queried as it is, unread.
 constexpr std::size_t kLongestPemText = 16 * 1024 * 1024;
 
-// The machine-wide lock of tool.exe: a mutex in the global namespace, so that runs in every session
-// take turns, and how long a run waits for it.
-constexpr wchar_t kMachineLockName[] = L"Global\\BrevantClientCheckTool";
-constexpr DWORD kMachineLockWaitMs = 60 * 1000;
+// The machine-wide lock of tool.exe: a file in the system's drivers\etc folder, where only
+// administrators and SYSTEM may create files, so no standard user can create or hold it first (as
+// anyone can a named kernel object). Held with share mode 0 by the run that opened it, and gone
+// when the last run closes it.
+constexpr wchar_t kMachineLockFile[] = L"\\drivers\\etc\\BrevantClientCheckTool.lock";
+// SYSTEM and the Administrators only, nothing inherited from the folder
+constexpr wchar_t kMachineLockSecurity[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+constexpr ULONGLONG kMachineLockWaitMs = 60 * 1000;
+constexpr DWORD kMachineLockRetryMs = 100;
 
 // The whole file, or none when it cannot be read or is longer than longest.
 std::optional<std::string> ReadWholeFile(const std::wstring& path, std::size_t longest) {
@@ -64,12 +71,74 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path, std::size_t l
 
 class WinMachineLock : public MachineLock {
 public:
-    explicit WinMachineLock(UniqueHandle owned) : mutex(std::move(owned)) {}
-    ~WinMachineLock() override { ReleaseMutex(mutex.get()); }
+    explicit WinMachineLock(UniqueFileHandle owned) : file(std::move(owned)) {}
 
 private:
-    UniqueHandle mutex;
+    UniqueFileHandle file;
 };
+
+// The final path of an open file or folder, in the system's own namespace, which names every
+// volume (a drive without a DOS name too); empty when it cannot be had.
+std::wstring FinalPath(HANDLE file) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(
+            file, &path[0], static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_NT);
+        if (length == 0 || length > kLongestPath) {
+            return std::wstring();
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        // too small: length is the size needed, the terminating zero included
+        path.resize(length);
+    }
+}
+
+// Whether the file opened at path is a disk file of its own under that very name: not a device, a
+// pipe or a folder, not a link at the last component, not one of several names of a file. A Unix
+// symbolic link to a file shows under Wine as a plain file, so the file's final path must also be
+// its folder's final path and the given name (links earlier on the path are followed alike).
+bool IsOwnDiskFile(HANDLE file, const std::wstring& path) {
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &information) ||
+        (information.dwFileAttributes &
+         (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+        information.nNumberOfLinks > 1) {
+        return false;
+    }
+    std::wstring full(kLongestPath, L'\0');
+    full.resize(GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr));
+    const std::size_t separator = full.find_last_of(L"\\/");
+    if (full.empty() || separator == std::wstring::npos) {
+        return false;
+    }
+    // the final path holds the long name, also when the path gave the 8.3 alias
+    std::wstring name = full.substr(separator + 1);
+    std::wstring longPath(kLongestPath, L'\0');
+    longPath.resize(
+        GetLongPathNameW(full.c_str(), &longPath[0], static_cast<DWORD>(longPath.size())));
+    const std::size_t longSeparator = longPath.find_last_of(L"\\/");
+    if (longSeparator != std::wstring::npos) {
+        name = longPath.substr(longSeparator + 1);
+    }
+    const UniqueFileHandle folder(
+        CreateFileW(full.substr(0, separator + 1).c_str(), 0,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::wstring expected = folder ? FinalPath(folder.get()) : std::wstring();
+    const std::wstring actual = FinalPath(file);
+    if (expected.empty() || actual.empty()) {
+        return false;
+    }
+    if (expected.back() != L'\\') {
+        expected += L'\\';
+    }
+    expected += name;
+    return CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
+                                static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+}
 
 bool IsCertificateContent(DWORD contentType) {
     return contentType == CERT_QUERY_CONTENT_CERT ||
@@ -141,15 +210,22 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
         object = &blob;
     }
 
+    const auto queryObject = SYSTEM_FUNCTION(kCrypt32, CryptQueryObject);
+    const auto enumCertificates = SYSTEM_FUNCTION(kCrypt32, CertEnumCertificatesInStore);
+    const auto verifyTimeValidity = SYSTEM_FUNCTION(kCrypt32, CertVerifyTimeValidity);
+    if (!queryObject || !enumCertificates || !verifyTimeValidity) {
+        return CertificateStatus::Unloadable;
+    }
+
     DWORD encodingType = 0;
     DWORD contentType = 0;
     DWORD formatType = 0;
     HCERTSTORE rawStore = nullptr;
     HCRYPTMSG rawMessage = nullptr;
     const void* rawContext = nullptr;
-    const BOOL loaded = CryptQueryObject(objectType, object, CERT_QUERY_CONTENT_FLAG_ALL,
-                                         CERT_QUERY_FORMAT_FLAG_ALL, 0, &encodingType, &contentType,
-                                         &formatType, &rawStore, &rawMessage, &rawContext);
+    const BOOL loaded =
+        queryObject(objectType, object, CERT_QUERY_CONTENT_FLAG_ALL, CERT_QUERY_FORMAT_FLAG_ALL, 0,
+                    &encodingType, &contentType, &formatType, &rawStore, &rawMessage, &rawContext);
     const UniqueCertStore store(rawStore);
     const UniqueCryptMsg message(rawMessage);
     // the context's kind follows the content's kind
@@ -180,12 +256,12 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
 
     if (!certificate && !IsCertificateContent(contentType) && store) {
         // a signed message or a store: its first certificate stands for the file
-        certificate.reset(CertEnumCertificatesInStore(store.get(), nullptr));
+        certificate.reset(enumCertificates(store.get(), nullptr));
     }
     if (!certificate) {
         return CertificateStatus::NoCertificate;
     }
-    return CertVerifyTimeValidity(nullptr, certificate.get()->pCertInfo) == 0
+    return verifyTimeValidity(nullptr, certificate.get()->pCertInfo) == 0
                ? CertificateStatus::Valid
                : CertificateStatus::NotValidNow;
 }
@@ -195,14 +271,25 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
     if (!widePath || widePath->empty()) {
         return false;
     }
-    // the runtime's text mode stores each line feed as CR LF
-    UniqueCFile file(_wfopen(widePath->c_str(), L"w"));
-    if (!file) {
+    // the link itself, not what it leads to; and nothing emptied before the file passes the checks
+    const UniqueFileHandle file(CreateFileW(
+        widePath->c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file || !IsOwnDiskFile(file.get(), *widePath)) {
         return false;
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-    // a full disk or a failed flush shows only at closing time
-    return std::fclose(file.release()) == 0 && written;
+    // text mode, as the C runtime writes it: each line feed stored as CR LF, nothing else changed
+    std::string stored;
+    stored.reserve(text.size() + text.size() / 16);
+    for (const char c : text) {
+        if (c == '\n') {
+            stored += '\r';
+        }
+        stored += c;
+    }
+    const LARGE_INTEGER start = {};
+    return SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) && SetEndOfFile(file.get()) &&
+           WriteAll(file.get(), stored.data(), stored.size());
 }
 
 std::optional<std::string> ReadFileContents(const std::string& path) {
@@ -214,16 +301,37 @@ std::optional<std::string> ReadFileContents(const std::string& path) {
 }
 
 std::unique_ptr<MachineLock> LockMachine() {
-    UniqueHandle mutex(CreateMutexW(nullptr, FALSE, kMachineLockName));
-    if (!mutex) {
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
         return nullptr;
     }
-    // abandoned: the run that held it ended without letting it go, and it is ours now
-    const DWORD waited = WaitForSingleObject(mutex.get(), kMachineLockWaitMs);
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    const std::wstring path = std::wstring(system, length) + kMachineLockFile;
+    PSECURITY_DESCRIPTOR rawDescriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kMachineLockSecurity, SDDL_REVISION_1,
+                                                              &rawDescriptor, nullptr)) {
         return nullptr;
     }
-    return std::make_unique<WinMachineLock>(std::move(mutex));
+    const UniqueLocalMemory descriptor(rawDescriptor);
+    SECURITY_ATTRIBUTES security = {sizeof security, rawDescriptor, FALSE};
+    const ULONGLONG deadline = GetTickCount64() + kMachineLockWaitMs;
+    for (;;) {
+        UniqueFileHandle file(CreateFileW(
+            path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &security, OPEN_ALWAYS,
+            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+            nullptr));
+        if (file) {
+            return std::make_unique<WinMachineLock>(std::move(file));
+        }
+        // a sharing violation: another run holds it; access denied: the last run's delete is
+        // still pending
+        const DWORD error = GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) ||
+            GetTickCount64() >= deadline) {
+            return nullptr;
+        }
+        Sleep(kMachineLockRetryMs);
+    }
 }
 
 std::string ReadApplicationName(const std::string& path) {

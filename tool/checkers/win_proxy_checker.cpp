@@ -10,6 +10,7 @@
 
 #include "repair_log.h"
 #include "win_handles.h"
+#include "win_system_library.h"
 #include "win_text.h"
 
 static_assert(kProxyTypeDirect == PROXY_TYPE_DIRECT);
@@ -44,7 +45,9 @@ LoggedSettings ReadLanSettings() {
     list.pOptions = options.data();
     DWORD size = sizeof(list);
     LoggedSettings settings;
-    if (!InternetQueryOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) {
+    const auto queryOption = SYSTEM_FUNCTION(kWininet, InternetQueryOptionW);
+    if (!queryOption ||
+        !queryOption(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) {
         return settings;
     }
     const UniqueGlobalText bypass(options[1].Value.pszValue);
@@ -76,8 +79,9 @@ int WinProxyChecker::Check() {
     list.dwOptionError = 0;
     list.pOptions = &option;
     DWORD size = sizeof(list);
+    const auto queryOption = SYSTEM_FUNCTION(kWininet, InternetQueryOptionW);
     const bool read =
-        InternetQueryOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size) != FALSE;
+        queryOption && queryOption(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size);
     return ProxyCheckCode(read, option.Value.dwValue);
 }
 
@@ -98,7 +102,12 @@ int WinProxyChecker::Repair() {
     list.dwOptionError = 0;
     list.pOptions = options.data();
 
-    if (!InternetSetOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, sizeof(list))) {
+    const auto setOptionA = SYSTEM_FUNCTION(kWininet, InternetSetOptionA);
+    const auto setOption = SYSTEM_FUNCTION(kWininet, InternetSetOptionW);
+    if (!setOptionA || !setOption) {
+        return ProxyRepairFailed;
+    }
+    if (!setOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, sizeof(list))) {
         return ProxyRepairFailed;
     }
     if (!before.direct) {
@@ -108,10 +117,10 @@ int WinProxyChecker::Repair() {
     if (!before.localBypass) {
         LogRepair(ChangeEvent("proxy LAN bypass list", before.bypass, LoggedValue(kDirectBypass)));
     }
-    if (!InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {
+    if (!setOption(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {
         return ProxyRepairFailed;
     }
-    if (!InternetSetOptionW(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0)) {
+    if (!setOption(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0)) {
         return ProxyRepairFailed;
     }
     return Repaired;

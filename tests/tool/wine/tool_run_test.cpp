@@ -5,9 +5,12 @@
 // after windows.h, which it needs
 #include <wininet.h>
 
+#include <sddl.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <set>
 #include <thread>
@@ -51,7 +54,7 @@ std::string EnglishCorrectItems(const std::string& certificateRow) {
 const std::string kValidRow = CertificateRowText("Creatificate", "#008000", "Correct");
 
 class ToolRunTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         ASSERT_FALSE(folder.Path().empty());
         ASSERT_TRUE(CopyFileA(WindowsPath(TOOL_EXE).c_str(), tool.c_str(), FALSE)) << tool;
@@ -390,23 +393,153 @@ TEST_F(ToolRunTest, Tool_LogsEveryValueItChanges_UnderProgramData) {
     DeleteTree(logFolder);
 }
 
-TEST_F(ToolRunTest, Tool_WaitsForTheRunBeforeIt_WhileTheMachineLockIsHeld) {
+// The machine lock of tool.exe, in the folder of the hosts file.
+std::string LockPath() {
+    const std::string hosts = MachineState::HostsPath();
+    return hosts.substr(0, hosts.rfind('\\')) + "\\BrevantClientCheckTool.lock";
+}
+
+// A run started while the test holds the lock as a run would checks, repairs and reports nothing
+// until the test lets go, then runs whole; the lock file is gone after it.
+void ExpectRunTakesItsTurn(ToolRunTest& test) {
     MachineState::RemoveHosts();
-    MachineState::SetRegistration(folder.Path());
+    MachineState::SetRegistration(test.folder.Path());
     MachineState::SetDirectProxy();
-    // as a run that is checking and repairing holds it
-    const UniqueHandle lock(CreateMutexW(nullptr, TRUE, L"Global\\BrevantClientCheckTool"));
+    DeleteFileA(test.report.c_str());
+    UniqueFileHandle lock(CreateFileA(LockPath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     ASSERT_TRUE(lock);
     ProcessResult run;
-    std::thread runner([&] { run = Run("--path report.html --lang en"); });
+    std::thread runner([&] { run = test.Run("--path report.html --lang en"); });
     // a run that did not wait would be done well within this; a waiting one waits a minute
     Sleep(3000);
     EXPECT_FALSE(FileExists(MachineState::HostsPath()));
-    EXPECT_FALSE(FileExists(report));
-    ReleaseMutex(lock.get());
+    EXPECT_FALSE(FileExists(test.report));
+    lock.reset();
     runner.join();
+    EXPECT_EQ(run.output, "");
     EXPECT_EQ(run.exitCode, kExitOk);
-    EXPECT_EQ(Report(), HostsRepairedReport());
+    EXPECT_EQ(test.Report(), HostsRepairedReport());
+    EXPECT_FALSE(FileExists(LockPath()));
+}
+
+TEST_F(ToolRunTest, Tool_WaitsForTheRunBeforeIt_WhileTheMachineLockIsHeld) {
+    ExpectRunTakesItsTurn(*this);
+}
+
+// Anyone may create a named kernel object first; the lock file only administrators can. A lock
+// file that no one holds (a run's that was cut short) is no hold either.
+TEST_F(ToolRunTest, Tool_GoesAheadAndStillTakesTurns_WhateverHoldsTheOldLockName) {
+    const wchar_t kOldName[] = L"Global\\BrevantClientCheckTool";
+    const struct {
+        const char* squat;
+        std::function<UniqueHandle()> make;
+    } cases[] = {
+        {"mutex held", [&] { return UniqueHandle(CreateMutexW(nullptr, TRUE, kOldName)); }},
+        {"event", [&] { return UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, kOldName)); }},
+        {"mutex denying all access",
+         [&] {
+             PSECURITY_DESCRIPTOR descriptor = nullptr;
+             ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", SDDL_REVISION_1,
+                                                                  &descriptor, nullptr);
+             const UniqueLocalMemory owned(descriptor);
+             SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+             return UniqueHandle(CreateMutexW(&security, FALSE, kOldName));
+         }},
+        {"lock file left behind", [] {
+             WriteFileBytes(LockPath(), "");
+             return UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.squat);
+        MakeEverythingCorrect();
+        const UniqueHandle squat = c.make();
+        ASSERT_TRUE(squat);
+        const ProcessResult run = Run("--path report.html --lang en");
+        EXPECT_EQ(run.output, "");
+        EXPECT_EQ(run.exitCode, kExitOk);
+        EXPECT_EQ(Report(), Crlf(EnglishCorrectItems("")));
+        EXPECT_FALSE(FileExists(LockPath()));
+        ExpectRunTakesItsTurn(*this);
+    }
+}
+
+// The marks the planted DLLs left in folder.
+std::set<std::wstring> LoadMarks(const std::string& folder) {
+    std::set<std::wstring> marks;
+    for (const std::wstring& file : FilesUnder(Wide(folder))) {
+        if (file.size() > 7 && file.compare(file.size() - 7, 7, L".loaded") == 0) {
+            marks.insert(file);
+        }
+    }
+    return marks;
+}
+
+TEST_F(ToolRunTest, Tool_LoadsNoDllFromItsFolder_WhenTheLoaderSearchesItFirst) {
+    MakeEverythingCorrect();
+    WriteFileBytes(certificate, CertificateFile("valid.pem"));
+    for (const char* name : {"crypt32.dll", "wininet.dll"}) {
+        ASSERT_TRUE(CopyFileA(WindowsPath(PLANTED_LIBRARY).c_str(), (folder.Path() + name).c_str(),
+                              FALSE));
+    }
+    const std::string probe = folder.Path() + "dll_load_probe.exe";
+    ASSERT_TRUE(CopyFileA(WindowsPath(DLL_LOAD_PROBE).c_str(), probe.c_str(), FALSE));
+    // the test's overrides (CMakeLists.txt) have Wine search the program's folder first, as
+    // Windows does; the folder is the current one too
+
+    const ProcessResult run = Run("--path report.html --lang en");
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.exitCode, kExitOk);
+    EXPECT_EQ(Report(), Crlf(EnglishCorrectItems(kValidRow)));
+    EXPECT_TRUE(LoadMarks(folder.Path()).empty());
+
+    // the control: a plain load of those names from that folder takes the planted DLLs
+    EXPECT_EQ(RunProgram(probe, "", folder.Path()).exitCode, 0u);
+    EXPECT_TRUE(LoadMarks(folder.Path()) ==
+                (std::set<std::wstring>{L"crypt32.dll.loaded", L"wininet.dll.loaded"}));
+}
+
+TEST_F(ToolRunTest, Tool_RefusesAReportPathEndingInALinkOrADevice_AndFollowsLinksBeforeIt) {
+    const std::string links = WindowsPath(REPORT_LINK_DIR) + "\\";
+    const std::string victim = "a victim's own text\r\n";
+    const std::string hardLink = folder.Path() + "hard_link.html";
+    ASSERT_TRUE(CreateDirectoryA((folder.Path() + "folder").c_str(), nullptr));
+    // an existing report named by its 8.3 alias is still the file itself
+    const std::string longName = folder.Path() + "long report name.html";
+    WriteFileBytes(longName, "an old report\r\n");
+    char shortName[MAX_PATH] = {};
+    ASSERT_GT(GetShortPathNameA(longName.c_str(), shortName, MAX_PATH), 0u);
+    ASSERT_NE(std::string(shortName), longName);
+    const struct {
+        std::string path;
+        std::string written;  // the file the report lands in; empty: refused
+    } cases[] = {
+        {links + "file_link.html", ""},
+        {hardLink, ""},
+        {"NUL", ""},
+        {folder.Path() + "folder", ""},
+        {links + "folder_link\\report.html", links + "folder\\report.html"},
+        {shortName, longName},
+    };
+    MakeEverythingCorrect();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        WriteFileBytes(links + "victim.ini", victim);
+        WriteFileBytes(folder.Path() + "victim.ini", victim);
+        DeleteFileA(hardLink.c_str());
+        ASSERT_TRUE(CreateHardLinkA(hardLink.c_str(), (folder.Path() + "victim.ini").c_str(),
+                                    nullptr));
+        const ProcessResult run = Run("--path \"" + c.path + "\" --lang en");
+        EXPECT_EQ(run.output, c.written.empty() ? "Can't write " + c.path + "\r\n" : "");
+        EXPECT_EQ(run.exitCode, c.written.empty() ? kExitFailure : kExitOk);
+        EXPECT_EQ(ReadFileBytes(links + "victim.ini"), victim);
+        EXPECT_EQ(ReadFileBytes(folder.Path() + "victim.ini"), victim);
+        if (!c.written.empty()) {
+            EXPECT_EQ(ReadFileBytes(c.written), Crlf(EnglishCorrectItems("")));
+            DeleteFileA(c.written.c_str());
+        }
+    }
 }
 
 TEST_F(ToolRunTest, Tool_RepairsTheHostsFile_WhenAReaderHoldsItForAMoment) {
