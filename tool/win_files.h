@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 // Writes all of data to file; false at the first write that fails or falls short.
@@ -14,6 +15,11 @@ bool WriteAll(HANDLE file, const char* data, std::size_t size);
 class TemporaryFile {
 public:
     TemporaryFile(const std::wstring& folder, const wchar_t* prefix);
+    // The same under a name no entry of folder has (prefix, four hex digits, ".tmp"), made by make:
+    // it answers false when it made nothing, with ERROR_FILE_EXISTS or ERROR_ALREADY_EXISTS when
+    // the name is taken, so that the next is tried. GetLastError tells why when Path is empty.
+    TemporaryFile(const std::wstring& folder, const wchar_t* prefix,
+                  const std::function<bool(const std::wstring& name)>& make);
     ~TemporaryFile();
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;

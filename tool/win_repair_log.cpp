@@ -1,6 +1,8 @@
 #include <windows.h>
 // after windows.h, which they need
+#include <aclapi.h>
 #include <knownfolders.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <string>
 
 #include "application_name.h"
+#include "folder_trust.h"
 #include "platform.h"
 #include "repair_log.h"
 #include "win_files.h"
@@ -19,6 +22,13 @@ namespace {
 
 constexpr wchar_t kLogFileName[] = L"repairs.log";
 constexpr wchar_t kTemporaryPrefix[] = L"log";
+// The folder: SYSTEM and Administrators full control, Users read, nothing inherited from above.
+constexpr wchar_t kFolderSddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+// The log itself: no standard user may even open it, so none can hold it open against the replace.
+constexpr wchar_t kLogSddl[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+// A replace that a reader blocks for a moment is tried this often, this far apart.
+constexpr int kReplaceAttempts = 10;
+constexpr DWORD kReplacePauseMs = 50;
 
 std::optional<std::wstring> ProgramDataFolder() {
     PWSTR raw = nullptr;
@@ -44,10 +54,120 @@ std::string LogFolderName() {
     return kDefaultApplicationName;
 }
 
-bool IsPlainFolder(const std::wstring& folder) {
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+// Security attributes from SDDL text; the descriptor lives as long as the owner.
+struct Security {
+    explicit Security(const wchar_t* sddl) {
+        PSECURITY_DESCRIPTOR raw = nullptr;
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &raw,
+                                                                 nullptr)) {
+            descriptor.reset(raw);
+            attributes.lpSecurityDescriptor = raw;
+        }
+    }
+    UniqueLocalMemory descriptor;
+    SECURITY_ATTRIBUTES attributes = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+};
+
+std::string SidText(PSID sid) {
+    LPWSTR raw = nullptr;
+    if (sid == nullptr || !ConvertSidToStringSidW(sid, &raw)) {
+        return std::string();
+    }
+    const UniqueLocalMemory owned(raw);
+    return Utf8FromUtf16(raw).value_or(std::string());
+}
+
+// The account this process runs as; under Wine it owns every file and folder.
+std::string RunningUser() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+        return std::string();
+    }
+    const UniqueHandle token(raw);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::string buffer(size, '\0');
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, &buffer[0], size, &size)) {
+        return std::string();
+    }
+    return SidText(reinterpret_cast<TOKEN_USER*>(&buffer[0])->User.Sid);
+}
+
+// The owner and access list of the open folder as the trust decision reads them.
+std::optional<FolderSecurity> ReadSecurity(HANDLE folder) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (GetSecurityInfo(folder, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                        &dacl, nullptr, &raw) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    const UniqueLocalMemory descriptor(raw);
+    FolderSecurity security;
+    security.owner = SidText(owner);
+    security.hasDacl = dacl != nullptr;
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+        void* rawEntry = nullptr;
+        if (!GetAce(dacl, i, &rawEntry)) {
+            return std::nullopt;
+        }
+        const auto* header = static_cast<const ACE_HEADER*>(rawEntry);
+        AccessEntry entry;
+        entry.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+        switch (header->AceType) {
+            case ACCESS_ALLOWED_ACE_TYPE: {
+                auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(rawEntry);
+                entry.mask = allowed->Mask;
+                entry.sid = SidText(&allowed->SidStart);
+                if (entry.sid.empty()) {
+                    entry.kind = AccessEntry::Unreadable;
+                }
+                break;
+            }
+            case ACCESS_DENIED_ACE_TYPE:
+            case ACCESS_DENIED_OBJECT_ACE_TYPE:
+            case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+            case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:
+                entry.kind = AccessEntry::Deny;
+                break;
+            default:
+                entry.kind = AccessEntry::Unreadable;
+                break;
+        }
+        security.entries.push_back(entry);
+    }
+    return security;
+}
+
+// The log's folder, made with its own access list when it is missing, opened and held so that it
+// cannot be renamed or replaced while the log is read and written (no FILE_SHARE_DELETE). Nothing
+// when it is not a plain folder (a link could lead the log elsewhere) or someone other than the
+// system, the administrators and this account owns it or may change what it holds.
+UniqueFileHandle OpenTrustedFolder(const std::wstring& folder) {
+    Security security(kFolderSddl);
+    if (!security.descriptor) {
+        return UniqueFileHandle();
+    }
+    if (!CreateDirectoryW(folder.c_str(), &security.attributes) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+        return UniqueFileHandle();
+    }
+    UniqueFileHandle held(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | READ_CONTROL,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!held || !GetFileInformationByHandle(held.get(), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return UniqueFileHandle();
+    }
+    const std::optional<FolderSecurity> read = ReadSecurity(held.get());
+    if (!read || !IsTrustedFolder(*read, RunningUser())) {
+        return UniqueFileHandle();
+    }
+    return held;
 }
 
 struct LogEnd {
@@ -92,18 +212,32 @@ LogEnd ReadLogEnd(const std::wstring& path) {
 
 // The whole log goes to a sibling file first, which then takes the log's place.
 void ReplaceLog(const std::wstring& folder, const std::wstring& path, const std::string& log) {
-    TemporaryFile temporary(folder, kTemporaryPrefix);
+    Security security(kLogSddl);
+    if (!security.descriptor) {
+        return;
+    }
+    UniqueFileHandle file;
+    TemporaryFile temporary(folder, kTemporaryPrefix, [&](const std::wstring& name) {
+        file.reset(CreateFileW(name.c_str(), GENERIC_WRITE, 0, &security.attributes, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        return static_cast<bool>(file);
+    });
     if (temporary.Path().empty()) {
         return;
     }
-    UniqueFileHandle file(CreateFileW(temporary.Path().c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file || !WriteAll(file.get(), log.data(), log.size()) || !CloseHandle(file.release())) {
+    if (!WriteAll(file.get(), log.data(), log.size()) || !CloseHandle(file.release())) {
         return;
     }
-    if (MoveFileExW(temporary.Path().c_str(), path.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        temporary.Keep();
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(temporary.Path().c_str(), path.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            temporary.Keep();
+            return;
+        }
+        if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == kReplaceAttempts) {
+            return;
+        }
+        Sleep(kReplacePauseMs);
     }
 }
 
@@ -125,11 +259,9 @@ void LogRepair(const std::string& event) {
         return;
     }
     const std::wstring folder = *programData + L"\\" + *name;
-    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        return;
-    }
-    // a folder that is a link could lead the log elsewhere
-    if (!IsPlainFolder(folder)) {
+    // held until the log is written
+    const UniqueFileHandle held = OpenTrustedFolder(folder);
+    if (!held) {
         return;
     }
     const std::wstring path = folder + L"\\" + kLogFileName;

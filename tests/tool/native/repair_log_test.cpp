@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "folder_trust.h"
 #include "repair_log.h"
 
 namespace {
@@ -29,6 +31,71 @@ TEST(RepairLogTest, ComposeLog_KeepsTheNewestWholeLinesWithinTheLimit_ForEachLog
     for (const auto& c : cases) {
         EXPECT_EQ(ComposeLog(c.existing, c.tail, c.line, c.limit), c.log) << c.name;
     }
+}
+
+TEST(RepairLogTest, IsTrustedFolder_RefusesAFolderAnyoneElseOwnsOrMayChange) {
+    const std::string me = "S-1-5-21-1-2-3-1001";
+    const std::string user = "S-1-5-21-1-2-3-1002";
+    // SYSTEM, Administrators and this account full control, Users read: the folder the tool makes
+    const std::vector<AccessEntry> made = {{AccessEntry::Allow, false, 0x1F01FF, "S-1-5-18"},
+                                           {AccessEntry::Allow, false, 0x1F01FF, "S-1-5-32-544"},
+                                           {AccessEntry::Allow, false, 0x1F01FF, me},
+                                           {AccessEntry::Allow, false, 0x1200A9, "S-1-5-32-545"}};
+    const auto with = [&made](AccessEntry extra) {
+        std::vector<AccessEntry> entries = made;
+        entries.push_back(extra);
+        return entries;
+    };
+    const struct {
+        const char* name;
+        FolderSecurity security;
+        bool trusted;
+    } cases[] = {
+        {"made by the tool, owned by Administrators", {"S-1-5-32-544", true, made}, true},
+        {"owned by this account", {me, true, made}, true},
+        {"owned by SYSTEM", {"S-1-5-18", true, made}, true},
+        {"owned by TrustedInstaller",
+         {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", true, made},
+         true},
+        {"owned by a standard user", {user, true, made}, false},
+        {"no owner", {"", true, made}, false},
+        {"a NULL DACL", {"S-1-5-32-544", false, {}}, false},
+        {"Everyone may add files",
+         {"S-1-5-32-544", true, with({AccessEntry::Allow, false, 0x1301BF, "S-1-1-0"})},
+         false},
+        {"Users may add subfolders (as ProgramData grants)",
+         {"S-1-5-32-544", true, with({AccessEntry::Allow, false, 0x4, "S-1-5-32-545"})},
+         false},
+        {"Users may delete children",
+         {"S-1-5-32-544", true, with({AccessEntry::Allow, false, 0x40, "S-1-5-32-545"})},
+         false},
+        {"a user may change the folder's access list",
+         {"S-1-5-32-544", true, with({AccessEntry::Allow, false, 0x40000, user})},
+         false},
+        {"GENERIC_WRITE to a user",
+         {"S-1-5-32-544", true, with({AccessEntry::Allow, false, 0x40000000, user})},
+         false},
+        {"MAXIMUM_ALLOWED to a user",
+         {"S-1-5-32-544", true, with({AccessEntry::Allow, false, 0x02000000, user})},
+         false},
+        {"GENERIC_READ and GENERIC_EXECUTE to Everyone",
+         {"S-1-5-32-544", true, with({AccessEntry::Allow, false, 0xA0000000, "S-1-1-0"})},
+         true},
+        {"write for a user on children only (inherit-only)",
+         {"S-1-5-32-544", true, with({AccessEntry::Allow, true, 0x1F01FF, user})},
+         true},
+        {"a denying entry grants nothing",
+         {"S-1-5-32-544", true, with({AccessEntry::Deny, false, 0x1F01FF, user})},
+         true},
+        {"an allowing entry of a kind not read",
+         {"S-1-5-32-544", true, with({AccessEntry::Unreadable, false, 0, "S-1-5-18"})},
+         false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsTrustedFolder(c.security, me), c.trusted) << c.name;
+    }
+    // an account the tool does not run as is no one special
+    EXPECT_FALSE(IsTrustedFolder({me, true, made}, user));
 }
 
 }  // namespace
