@@ -51,7 +51,8 @@ file(WRITE "${tree}/_rels/.rels" "<?xml version=\"1.0\" encoding=\"utf-8\"?>
 
 set(nupkg "${OUT_DIR}/${ID}.${VERSION}.nupkg")
 file(REMOVE "${nupkg}")
-file(GLOB entries RELATIVE "${tree}" "${tree}/*" "${tree}/_rels")
+# files only: NuGet's own packages hold no folder entries
+file(GLOB_RECURSE entries RELATIVE "${tree}" "${tree}/*")
 execute_process(COMMAND "${CMAKE_COMMAND}" -E tar cf "${nupkg}" --format=zip ${entries}
                 WORKING_DIRECTORY "${tree}" COMMAND_ERROR_IS_FATAL ANY)
 file(REMOVE_RECURSE "${tree}")
