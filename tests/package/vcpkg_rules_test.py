@@ -10,7 +10,7 @@ post-build lint states them; vcpkg itself is not installable here. Rules applied
   libraries in lib/; every DLL exports something; no DLL imports an outdated C runtime (msvcrt.dll
   among them) unless the port sets VCPKG_POLICY_ALLOW_OBSOLETE_MSVCRT; no empty folder; no file
   in the tree's root but BUILD_INFO and CONTROL; pkgconfig only in lib/. Beyond those, and as newer
-  vcpkg checks: no file holds the absolute path of the build. The rules are then shown to catch
+  vcpkg checks: no file but a PDB holds the absolute path of the build or of the sources. The rules are then shown to catch
   one broken tree each."""
 import re
 import shutil
@@ -37,7 +37,7 @@ def files(tree, sub, ext):
     return sorted(p for p in folder.rglob("*") if p.is_file() and p.suffix.lower() == ext) if folder.is_dir() else []
 
 
-def problems(tree, build_path):
+def problems(tree, build_paths):
     info = dict(line.split(": ", 1) for line in (tree / "BUILD_INFO").read_text().splitlines())
     found = []
     include = tree / "include"
@@ -84,8 +84,10 @@ def problems(tree, build_path):
     for pc in tree.rglob("pkgconfig"):
         if pc.parent.relative_to(tree).as_posix() not in ("lib", "debug/lib", "share"):
             found.append(f"{pc.relative_to(tree)} outside lib/")
-    for f in [p for p in tree.rglob("*") if p.is_file()]:
-        if build_path.encode() in f.read_bytes():
+    # a PDB names the sources and compiler options it was made from, as every PDB does
+    for f in [p for p in tree.rglob("*") if p.is_file() and p.suffix.lower() != ".pdb"]:
+        content = f.read_bytes()
+        if any(path.encode() in content for path in build_paths):
             found.append(f"{f.relative_to(tree)} holds the build's path")
     return found
 
@@ -118,7 +120,7 @@ with tempfile.TemporaryDirectory() as work:
     subprocess.run(["bash", str(source / "packaging/make_packages.sh"), str(build), str(out)],
                    check=True, capture_output=True)
     tree = out / "vcpkg" / "packages" / f"{PORT}_x64-windows"
-    found = problems(tree, str(out))
+    found = problems(tree, [str(out), str(source.resolve())])
     if found:
         failed = True
         print("FAIL: the port's tree breaks vcpkg's rules:", *found, sep="\n  ")
@@ -126,7 +128,7 @@ with tempfile.TemporaryDirectory() as work:
         broken = Path(work) / f"broken-{number}"
         shutil.copytree(tree, broken)
         breaking(broken)
-        found = problems(broken, str(broken))
+        found = problems(broken, [str(broken), str(source.resolve())])
         if found != expected.split("|"):
             failed = True
             print(f"FAIL: a tree broken as case {number} gives {found}, expected {expected.split('|')}")
