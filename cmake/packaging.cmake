@@ -1,67 +1,78 @@
 # What ships: `cmake --install` of the Windows build, and CPack's two ZIPs of it.
-#   bin/      tool.exe, Quorlin.dll and the runtime DLLs, stripped, each with a debug link
+#   bin/      tool.exe, Quorlin.dll and its runtime DLLs, QuorlinC.dll (self-contained), stripped
 #   include/  quorlin.h and quorlin_c.h
-#   lib/      libQuorlin.dll.a (mingw-w64) and Quorlin.lib (MSVC-style), and cmake/Quorlin/
-#   share/doc/brevant-companions/  the integration notes and the licences of what is shipped
-# The debug information goes to the component "debug" (bin/*.debug), which only the -debug ZIP
-# holds. Binaries are signed at install time when COMPANIONS_SIGNING_PFX names a certificate
+#   lib/      libQuorlin.dll.a (Quorlin.dll, every export), QuorlinC.lib (QuorlinC.dll, the C
+#             interface; MSVC, clang-cl and mingw-w64 linkers read it)
+#   share/quorlin/  the package configuration, where CMake and vcpkg both look for it
+#   share/doc/brevant-companions/  the integration notes, the product's licence and those of what
+#             is shipped
+# The component "debug" (the -debug ZIP) holds bin/<binary>.pdb for our binaries, beside them once
+# unpacked over the same folder, and bin/<dll>.debug for the GCC-built runtime DLLs. Every shipped
+# PE is signed at install time when COMPANIONS_SIGNING_PFX names a certificate
 # (packaging/sign_binaries.cmake).
 include(CMakePackageConfigHelpers)
 
 set(dist_dir "${CMAKE_BINARY_DIR}/dist")
 set(doc_dir "share/doc/brevant-companions")
-find_program(LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
+set(config_dir "share/quorlin")
 find_program(OSSLSIGNCODE osslsigncode)
+# the runtime DLLs come from GCC with GNU debug sections that llvm-objcopy 14 cannot read
+find_program(GNU_OBJCOPY x86_64-w64-mingw32-objcopy REQUIRED)
 if(NOT CMAKE_OBJCOPY)
-  message(FATAL_ERROR "the cross toolchain's objcopy was not found")
+  message(FATAL_ERROR "llvm-objcopy was not found")
 endif()
 
-# Stripped copies in dist/bin, debug information in dist/debug.
 set(shipped_binaries)
 set(debug_files)
-function(companions_ship_binary input name)
+# Our binaries: stripped of the DWARF that the C runtime's objects bring, which keeps the CodeView
+# record that names the PDB; the PDB goes to the debug component beside it.
+function(companions_ship_binary target name)
+  get_filename_component(base "${name}" NAME_WE)
   set(out "${dist_dir}/bin/${name}")
-  set(debug_out "${dist_dir}/debug/${name}.debug")
-  add_custom_command(OUTPUT "${out}" "${debug_out}"
-    COMMAND "${CMAKE_COMMAND}" -DOBJCOPY=${CMAKE_OBJCOPY} -DBINARY=${input} -DSTRIPPED=${out}
-            -DDEBUG_FILE=${debug_out} -P "${PROJECT_SOURCE_DIR}/packaging/split_debug.cmake"
-    DEPENDS "${input}" "${PROJECT_SOURCE_DIR}/packaging/split_debug.cmake"
+  set(pdb "${dist_dir}/debug/${base}.pdb")
+  add_custom_command(OUTPUT "${out}" "${pdb}"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${dist_dir}/bin" "${dist_dir}/debug"
+    COMMAND "${CMAKE_OBJCOPY}" --strip-all "$<TARGET_FILE:${target}>" "${out}"
+    COMMAND "${CMAKE_COMMAND}" -E copy "$<TARGET_FILE_DIR:${target}>/${base}.pdb" "${pdb}"
+    DEPENDS ${target}
     COMMENT "Stripping ${name}" VERBATIM)
   set(shipped_binaries ${shipped_binaries} "${out}" PARENT_SCOPE)
-  set(debug_files ${debug_files} "${debug_out}" PARENT_SCOPE)
+  set(debug_files ${debug_files} "${pdb}" PARENT_SCOPE)
 endfunction()
+companions_ship_binary(tool tool.exe)
+companions_ship_binary(Quorlin Quorlin.dll)
+companions_ship_binary(QuorlinC QuorlinC.dll)
 
-companions_ship_binary("$<TARGET_FILE:tool>" tool.exe)
-companions_ship_binary("$<TARGET_FILE:Quorlin>" Quorlin.dll)
+# The runtime DLLs of Quorlin.dll: stripped, their DWARF in <dll>.debug behind a debug link (gdb).
 set(runtime_dll_names)
 foreach(dll IN LISTS MINGW_RUNTIME_DLLS)
   get_filename_component(name "${dll}" NAME)
   list(APPEND runtime_dll_names "${name}")
-  companions_ship_binary("${dll}" "${name}")
+  set(out "${dist_dir}/bin/${name}")
+  set(debug_out "${dist_dir}/debug/${name}.debug")
+  add_custom_command(OUTPUT "${out}" "${debug_out}"
+    COMMAND "${CMAKE_COMMAND}" -DOBJCOPY=${GNU_OBJCOPY} -DBINARY=${dll} -DSTRIPPED=${out}
+            -DDEBUG_FILE=${debug_out} -P "${PROJECT_SOURCE_DIR}/packaging/split_debug.cmake"
+    DEPENDS "${dll}" "${PROJECT_SOURCE_DIR}/packaging/split_debug.cmake"
+    COMMENT "Stripping ${name}" VERBATIM)
+  list(APPEND shipped_binaries "${out}")
+  list(APPEND debug_files "${debug_out}")
 endforeach()
 
-# The MSVC-style import library: the C interface only (an MSVC host cannot share libstdc++).
-set(msvc_implib "${dist_dir}/lib/Quorlin.lib")
-set(msvc_def "${PROJECT_SOURCE_DIR}/packaging/quorlin_c.def")
-add_custom_command(OUTPUT "${msvc_implib}"
-  COMMAND "${CMAKE_COMMAND}" -E make_directory "${dist_dir}/lib"
-  COMMAND "${LLVM_DLLTOOL}" -m i386:x86-64 -D Quorlin.dll -d "${msvc_def}" -l "${msvc_implib}"
-  DEPENDS Quorlin "${msvc_def}"
-  COMMENT "Making the MSVC-style import library Quorlin.lib" VERBATIM)
+add_custom_target(dist ALL DEPENDS ${shipped_binaries} ${debug_files})
 
-add_custom_target(dist ALL DEPENDS ${shipped_binaries} ${debug_files} "${msvc_implib}")
-
-# Quorlin's package configuration.
+# Quorlin's package configuration, relative to wherever the tree is unpacked or installed.
 set(QUORLIN_RUNTIME_DLL_NAMES "${runtime_dll_names}")
 string(REPLACE ";" " " QUORLIN_RUNTIME_DLL_NAMES "${QUORLIN_RUNTIME_DLL_NAMES}")
-set(QUORLIN_GCC_VERSION "${CMAKE_CXX_COMPILER_VERSION}")
-configure_file("${PROJECT_SOURCE_DIR}/packaging/QuorlinConfig.cmake.in"
-               "${dist_dir}/cmake/QuorlinConfig.cmake" @ONLY)
+set(QUORLIN_COMPILER "clang ${CMAKE_CXX_COMPILER_VERSION}")
+configure_package_config_file("${PROJECT_SOURCE_DIR}/packaging/QuorlinConfig.cmake.in"
+  "${dist_dir}/cmake/QuorlinConfig.cmake" INSTALL_DESTINATION "${config_dir}")
 write_basic_package_version_file("${dist_dir}/cmake/QuorlinConfigVersion.cmake"
   VERSION "${PROJECT_VERSION}" COMPATIBILITY SameMajorVersion)
 
-# Licences of what the binaries carry: pugixml inside tool.exe; the GCC runtime (libstdc++,
-# libgcc) and the mingw-w64 runtime (winpthreads, start-up code) in both binaries and the DLLs.
+# Licences: the product's own, and those of what the binaries carry: pugixml inside tool.exe; the
+# GCC runtime (libstdc++, libgcc) inside tool.exe and QuorlinC.dll and as the runtime DLLs; the
+# mingw-w64 runtime (winpthreads, start-up code) in every binary.
 set(licences
   "${PUGIXML_DIR}/LICENSE.md|pugixml.txt"
   "/usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright|gcc-runtime.txt"
@@ -78,21 +89,31 @@ foreach(entry IN LISTS licences)
 endforeach()
 
 install(PROGRAMS ${shipped_binaries} DESTINATION bin COMPONENT runtime)
+set(sign_names tool.exe Quorlin.dll QuorlinC.dll ${runtime_dll_names})
 install(CODE "
   set(SIGN_DIR \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
-  set(SIGN_FILES tool.exe Quorlin.dll)
+  set(SIGN_FILES ${sign_names})
   set(OSSLSIGNCODE \"${OSSLSIGNCODE}\")
   set(SIGN_DESCRIPTION \"${COMPANIONS_PRODUCT_NAME}\")
   include(\"${PROJECT_SOURCE_DIR}/packaging/sign_binaries.cmake\")
 " COMPONENT runtime)
 install(FILES quorlin/include/quorlin.h quorlin/include/quorlin_c.h DESTINATION include
         COMPONENT runtime)
-install(FILES "$<TARGET_LINKER_FILE:Quorlin>" "${msvc_implib}" DESTINATION lib COMPONENT runtime)
+install(FILES "$<TARGET_LINKER_FILE:Quorlin>" "$<TARGET_LINKER_FILE:QuorlinC>" DESTINATION lib
+        COMPONENT runtime)
 install(FILES "${dist_dir}/cmake/QuorlinConfig.cmake" "${dist_dir}/cmake/QuorlinConfigVersion.cmake"
-        DESTINATION lib/cmake/Quorlin COMPONENT runtime)
-install(FILES docs/INTEGRATION.md packaging/THIRD_PARTY_NOTICES.txt
-        DESTINATION "${doc_dir}" COMPONENT runtime)
+        DESTINATION "${config_dir}" COMPONENT runtime)
+install(FILES docs/INTEGRATION.md packaging/THIRD_PARTY_NOTICES.txt DESTINATION "${doc_dir}"
+        COMPONENT runtime)
+install(FILES LICENSE DESTINATION "${doc_dir}" RENAME LICENSE.txt COMPONENT runtime)
 install(FILES ${debug_files} DESTINATION bin COMPONENT debug EXCLUDE_FROM_ALL)
+
+# The NuGet package's own files, for scripts/package.sh to pack (packaging/nuget/make_nupkg.cmake).
+set(NUGET_ID "Brevant.Quorlin")
+configure_file("${PROJECT_SOURCE_DIR}/packaging/nuget/package.nuspec.in"
+               "${dist_dir}/nuget/${NUGET_ID}.nuspec" @ONLY)
+configure_file("${PROJECT_SOURCE_DIR}/packaging/nuget/package.targets"
+               "${dist_dir}/nuget/${NUGET_ID}.targets" COPYONLY)
 
 set(CPACK_PACKAGE_NAME "brevant-companions")
 set(CPACK_PACKAGE_VENDOR "${COMPANIONS_COMPANY_NAME}")

@@ -2,12 +2,16 @@
 # package holds the signed files):
 #   COMPANIONS_SIGNING_PFX       the PKCS #12 file with the certificate and its private key
 #   COMPANIONS_SIGNING_PASSWORD  its password (may be empty)
+#   COMPANIONS_SIGNING_TIMESTAMP_URL  an RFC 3161 timestamp server (optional): a signature that
+#                                carries its timestamp keeps verifying after the certificate expires
 # Without a certificate the binaries stay unsigned, and the install says so.
 # Called from an install(CODE) rule with SIGN_DIR (where the binaries are), SIGN_FILES (their names),
 # OSSLSIGNCODE and SIGN_DESCRIPTION set.
 
 if("$ENV{COMPANIONS_SIGNING_PFX}" STREQUAL "")
-  string(REPLACE ";" " and " names "${SIGN_FILES}")
+  list(POP_BACK SIGN_FILES last)
+  string(REPLACE ";" ", " names "${SIGN_FILES}")
+  set(names "${names} and ${last}")
   message(STATUS "Not signing ${names}: COMPANIONS_SIGNING_PFX is not set, so they ship unsigned")
   return()
 endif()
@@ -39,18 +43,25 @@ file(CHMOD "${password_dir}" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_
 set(password_file "${password_dir}/password")
 file(WRITE "${password_file}" "$ENV{COMPANIONS_SIGNING_PASSWORD}")
 
+set(timestamp)
+set(timestamp_note "without a timestamp")
+if(NOT "$ENV{COMPANIONS_SIGNING_TIMESTAMP_URL}" STREQUAL "")
+  set(timestamp -ts "$ENV{COMPANIONS_SIGNING_TIMESTAMP_URL}")
+  set(timestamp_note "timestamped by $ENV{COMPANIONS_SIGNING_TIMESTAMP_URL}")
+endif()
+
 foreach(name IN LISTS SIGN_FILES)
   set(file "${SIGN_DIR}/${name}")
   execute_process(
     COMMAND "${OSSLSIGNCODE}" sign -pkcs12 "${pfx}" -readpass "${password_file}" -h sha256
-            -n "${SIGN_DESCRIPTION}" -in "${file}" -out "${file}.signed"
+            -n "${SIGN_DESCRIPTION}" ${timestamp} -in "${file}" -out "${file}.signed"
     RESULT_VARIABLE signed OUTPUT_VARIABLE output ERROR_VARIABLE output)
   if(NOT signed EQUAL 0)
     file(REMOVE_RECURSE "${password_dir}")
     file(REMOVE "${file}.signed")
-    message(FATAL_ERROR "Signing ${name} failed:\n${output}")
+    message(FATAL_ERROR "Signing ${name} ${timestamp_note} failed:\n${output}")
   endif()
   file(RENAME "${file}.signed" "${file}")
-  message(STATUS "Signed ${name}")
+  message(STATUS "Signed ${name} ${timestamp_note}")
 endforeach()
 file(REMOVE_RECURSE "${password_dir}")

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Builds the Windows binaries and packs them: build/windows/package/<name>-<version>-win64.zip and
-# its -debug twin. Signs tool.exe and Quorlin.dll when COMPANIONS_SIGNING_PFX (and
-# COMPANIONS_SIGNING_PASSWORD) name a code-signing certificate. Prints the shipped sizes.
+# Builds the Windows binaries and packs them in build/windows/package/:
+#   brevant-companions-<version>-win64.zip and its -debug twin (the PDBs),
+#   Brevant.Quorlin.<version>.nupkg (QuorlinC.dll for MSBuild projects),
+#   vcpkg/packages/quorlin_x64-windows/ (what the overlay port in ports/quorlin installs).
+# Signs every shipped binary when COMPANIONS_SIGNING_PFX (and COMPANIONS_SIGNING_PASSWORD) name a
+# code-signing certificate, timestamped when COMPANIONS_SIGNING_TIMESTAMP_URL names a server.
+# Prints the shipped sizes.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -9,8 +13,8 @@ cd "$root"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 build=build/windows
-rm -f "$build"/package/*.zip
-cpack --config "$build/CPackConfig.cmake" | grep -v '^CPack: -   '
+out=$build/package
+bash packaging/make_packages.sh "$build" "$out"
 
 size() { stat -c %s "$1"; }
 echo
@@ -19,13 +23,14 @@ dll_total=0
 for f in "$build"/dist/bin/*; do
   name=$(basename "$f")
   printf '%-24s %12s %12s\n' "$name" "$(size "$build/bin/$name")" "$(size "$f")"
-  [ "$name" = tool.exe ] || dll_total=$((dll_total + $(size "$f")))
+  case "$name" in tool.exe | QuorlinC.dll) ;; *) dll_total=$((dll_total + $(size "$f"))) ;; esac
 done
 printf '%-24s %12s %12s\n' "Quorlin.dll + runtime" "" "$dll_total"
-for z in "$build"/package/*.zip; do
-  printf '%-24s %12s %12s\n' "$(basename "$z" | sed 's/.*-win64/win64/')" "" "$(size "$z")"
+for f in "$out"/*.zip "$out"/*.nupkg; do
+  printf '%-24s %12s %12s\n' "$(basename "$f" | sed 's/.*-win64/win64/')" "" "$(size "$f")"
 done
-echo "packages: $(ls "$build"/package/*.zip | tr '\n' ' ')"
+echo "packages: $(ls "$out"/*.zip "$out"/*.nupkg | tr '\n' ' ')"
+echo "vcpkg port tree: $out/vcpkg/packages/quorlin_x64-windows"
 if [ -z "${COMPANIONS_SIGNING_PFX:-}" ]; then
-  echo "package: COMPANIONS_SIGNING_PFX is not set: tool.exe and Quorlin.dll are unsigned"
+  echo "package: COMPANIONS_SIGNING_PFX is not set: the binaries are unsigned"
 fi

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine, checks the formatting of the sources, builds the presets and runs every
 # test: the native unit tests (with ASan and UBSan), the fuzz targets over their corpora, then the
-# Windows tests under Wine (and Xvfb for the dialog tests); then builds the package and runs the
-# consumer's tests against it. An unformatted source file fails the run too.
+# Windows tests under Wine (and Xvfb for the dialog tests), all on the clang and lld build that
+# ships, the package's among them; then builds the package (ZIPs, .nupkg, the vcpkg port's tree)
+# and runs the consumer's hosts against it. An unformatted source file fails the run too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -76,7 +77,7 @@ export -f stop_wine boot_wine
 export root
 scripts/with-xvfb.sh bash -c 'boot_wine && ctest --preset windows; s=$?; stop_wine; exit $s' || status=1
 
-# what an integrator takes: the package, and host projects built against it
+# what an integrator takes: the package, and host projects built against the ZIP and the port's tree
 bash scripts/package.sh || status=1
 bash tests/consumer/run.sh || status=1
 exit $status

@@ -27,11 +27,21 @@
 //   unloaded code. The process may end while a dialog is open.
 
 #include <functional>
-// std::function and std::string are laid out as libstdc++ lays them out: a host built against
-// another C++ library would pass objects the library misreads.
-#if !defined(__GLIBCXX__) && !defined(QUORLIN_SAME_CXX_RUNTIME)
+// std::function and std::string are laid out as Quorlin.dll's libstdc++ lays them out: that of
+// mingw-w64 GCC 12 (libstdc++-6.dll), with the C++11 std::string. A host built against another
+// C++ library, another major version of it or its old std::string would pass objects the library
+// misreads, and only at run time.
+#if !defined(QUORLIN_SAME_CXX_RUNTIME)
+#if !defined(__GLIBCXX__)
 #error \
     "quorlin.h: this host is built against another C++ library than Quorlin.dll's libstdc++; include quorlin_c.h, the library's C interface, instead"
+#elif _GLIBCXX_RELEASE != 12
+#error \
+    "quorlin.h: this host is built against another major version of libstdc++ than Quorlin.dll's (GCC 12); include quorlin_c.h, the library's C interface, instead"
+#elif !_GLIBCXX_USE_CXX11_ABI
+#error \
+    "quorlin.h: this host is built with the old std::string (_GLIBCXX_USE_CXX11_ABI=0), Quorlin.dll with the C++11 one; build it with _GLIBCXX_USE_CXX11_ABI=1 or include quorlin_c.h, the library's C interface, instead"
+#endif
 #endif
 #include <string>
 #include <vector>

@@ -23,8 +23,10 @@
  * it. quorlin_abi_version() returns the QUORLIN_ABI_VERSION the DLL was built with: compare it with
  * the header's before the first request and refuse a DLL built for another one.
  *
- * The DLL needs its runtime DLLs (libstdc++-6.dll, libgcc_s_seh-1.dll, libwinpthread-1.dll) beside
- * it: put them all beside the host, or load Quorlin.dll by full path with
+ * Two DLLs offer this interface. QuorlinC.dll (import library QuorlinC.lib) needs nothing beside it
+ * but system DLLs: the one for C hosts and MSVC-ABI hosts. Quorlin.dll, which also has the C++
+ * exports, needs its runtime DLLs (libstdc++-6.dll, libgcc_s_seh-1.dll, libwinpthread-1.dll)
+ * beside it: put them all beside the host, or load Quorlin.dll by full path with
  * LoadLibraryExW(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH). */
 #ifndef QUORLIN_C_H
 #define QUORLIN_C_H

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The consumer's side of the package: unpacks the ZIP that scripts/package.sh made, builds the host
-# project in tests/consumer against it with find_package(Quorlin) - with the library's own
-# mingw-w64 GCC (the C and the C++ host), with clang and lld (the C host, linking the MSVC-style
-# import library) and with clang for the MSVC ABI and lld-link (the C host, no C runtime) - and
-# runs the hosts through real dialogs under Xvfb, as the end-to-end tests of tests/quorlin_e2e do.
-# A host built against libc++ must not get past quorlin.h.
+# The consumer's side of the package: builds the host project in tests/consumer with
+# find_package(Quorlin) - against the unpacked ZIP with mingw-w64 GCC (the C and the C++ host over
+# Quorlin.dll, built by another compiler than the library's clang) and with clang and lld (the C
+# host over the self-contained QuorlinC.dll), and against the vcpkg port's tree with clang for the
+# MSVC ABI and lld-link (the C host, no C runtime, which the package configuration hands
+# QuorlinC.dll) - and runs the hosts through real dialogs under Xvfb, as the end-to-end tests of
+# tests/quorlin_e2e do. A host built against libc++ must not get past quorlin.h.
 # Usage: tests/consumer/run.sh   (after scripts/package.sh)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -16,19 +17,20 @@ rm -rf "$work"
 mkdir -p "$work/package"
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$work/package"
 package=$(cd "$work/package" && pwd)
+port_tree="$root/build/windows/package/vcpkg/packages/quorlin_x64-windows"
 
-configure() {  # <build dir> <toolchain file> [cmake options...]
-  local dir=$1 toolchain=$2
-  shift 2
+configure() {  # <build dir> <toolchain file> <package> [cmake options...]
+  local dir=$1 toolchain=$2 prefix=$3
+  shift 3
   cmake -S tests/consumer -B "$work/$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" -DCMAKE_PREFIX_PATH="$package" "$@" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" -DCMAKE_PREFIX_PATH="$prefix" "$@" >/dev/null
   cmake --build "$work/$dir"
 }
-configure gcc mingw-w64-x86_64-posix.cmake
-configure clang clang-mingw-w64-x86_64.cmake -DCONSUMER_CXX_HOST=OFF -DCONSUMER_MSVC_IMPORT_LIBRARY=ON
-# an MSVC-ABI host: clang for x86_64-pc-windows-msvc, lld-link, the package's Quorlin.lib (which the
+configure gcc mingw-w64-x86_64-posix.cmake "$package"
+configure clang clang-mingw-w64-x86_64.cmake "$package" -DCONSUMER_CXX_HOST=OFF -DCONSUMER_SELF_CONTAINED=ON
+# an MSVC-ABI host: clang for x86_64-pc-windows-msvc, lld-link, the port's QuorlinC.lib (which the
 # package configuration picks for it), no C runtime
-configure msvc clang-msvc-x86_64.cmake -DCONSUMER_CXX_HOST=OFF -DCONSUMER_NO_C_RUNTIME=ON
+configure msvc clang-msvc-x86_64.cmake "$port_tree" -DCONSUMER_CXX_HOST=OFF -DCONSUMER_NO_C_RUNTIME=ON
 
 status=0
 for compiler in gcc clang msvc; do
@@ -38,16 +40,22 @@ for compiler in gcc clang msvc; do
   if grep -q -i -E 'libstdc\+\+|libgcc|libwinpthread|libc\+\+' <<<"$imports"; then
     echo "FAIL: $host imports a C++ runtime: $imports"; status=1
   fi
-  # $<TARGET_RUNTIME_DLLS> of a host lists Quorlin.dll and its three runtime DLLs, as
-  # Quorlin_RUNTIME_DLLS does
+  # $<TARGET_RUNTIME_DLLS> of a host lists what Quorlin_RUNTIME_DLLS lists: Quorlin.dll and its
+  # three runtime DLLs for the GCC host, QuorlinC.dll alone for the others; the host's folder holds
+  # those DLLs and no other
+  case $compiler in gcc) expected="Quorlin.dll libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll " ;;
+                    *) expected="QuorlinC.dll " ;; esac
   if [ "$(sort "$work/$compiler/runtime_dlls.txt")" != "$(sort "$work/$compiler/package_runtime_dlls.txt")" ] ||
-     [ "$(wc -l <"$work/$compiler/runtime_dlls.txt")" -ne 4 ]; then
+     [ "$(xargs -n 1 basename <"$work/$compiler/runtime_dlls.txt" | LC_ALL=C sort | tr '\n' ' ')" != "$expected" ]; then
     echo "FAIL: the runtime DLLs CMake knows for the $compiler host:"; cat "$work/$compiler/runtime_dlls.txt"; status=1
+  fi
+  if [ "$(cd "$work/$compiler/bin" && ls -- *.dll | LC_ALL=C sort | tr '\n' ' ')" != "$expected" ]; then
+    echo "FAIL: the $compiler host's folder holds other DLLs than $expected"; status=1
   fi
 done
 if [ "$(x86_64-w64-mingw32-objdump -p "$work/msvc/bin/quorlin_c_host.exe" | sed -n 's/^\s*DLL Name: //p' | sort | tr '\n' ' ')" \
-     != "KERNEL32.dll Quorlin.dll USER32.dll " ]; then
-  echo "FAIL: the MSVC-ABI host imports more than Win32 and Quorlin.dll"; status=1
+     != "KERNEL32.dll QuorlinC.dll USER32.dll " ]; then
+  echo "FAIL: the MSVC-ABI host imports more than Win32 and QuorlinC.dll"; status=1
 fi
 
 # a C++ host built against another C++ library (libc++) stops at quorlin.h, which names the C interface

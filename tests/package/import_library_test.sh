@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The installed import libraries, as a linker reads them: Quorlin.lib (what MSVC and clang-cl hosts
-# link) offers the C interface and nothing that passes a std::function; libQuorlin.dll.a (mingw-w64
-# hosts) keeps every export.
+# The installed import libraries, as a linker reads them: QuorlinC.lib (QuorlinC.dll, what MSVC and
+# clang-cl hosts link) offers the C interface and nothing that passes a std::function;
+# libQuorlin.dll.a (Quorlin.dll, for mingw-w64 hosts) keeps every export.
 set -euo pipefail
 build=$1
 work=$(mktemp -d)
@@ -20,7 +20,7 @@ while read -r lib present absent; do
     if grep -q -e "$name" <<<"$symbols"; then echo "FAIL: $lib offers $name"; failed=1; fi
   done
 done <<'TABLE'
-Quorlin.lib quorlin_show,quorlin_activate,quorlin_abi_version showFilesDialog,showFoldersDialog,showSaveDialog,showSelectfileDialog,showSelectfileFolderDialog,activeDlgWindow
+QuorlinC.lib quorlin_show,quorlin_activate,quorlin_abi_version showFilesDialog,showFoldersDialog,showSaveDialog,showSelectfileDialog,showSelectfileFolderDialog,activeDlgWindow
 libQuorlin.dll.a quorlin_show,quorlin_activate,quorlin_abi_version,showFilesDialog,showFoldersDialog,showSaveDialog,showSelectfileDialog,showSelectfileFolderDialog,activeDlgWindow -
 TABLE
 exit $failed

@@ -1,5 +1,5 @@
 // A host whose own folder holds no runtime DLL loads the shipped Quorlin.dll from its folder, the
-// way the README tells host developers to.
+// way the integration guide tells host developers to, and QuorlinC.dll with a plain LoadLibraryW.
 
 #include <windows.h>
 
@@ -11,12 +11,20 @@
 
 namespace {
 
-std::wstring shippedQuorlin() {
-    std::wstring path = L"Z:" SHIPPED_DIR L"/Quorlin.dll";
+std::wstring shippedQuorlin(const wchar_t* name = L"Quorlin.dll") {
+    std::wstring path = L"Z:" SHIPPED_DIR L"/";
+    path += name;
     for (wchar_t& c : path) {
         if (c == L'/') c = L'\\';
     }
     return path;
+}
+
+// the loaded library's quorlin_abi_version(), or -1 when it has none
+int abiVersionOf(HMODULE module) {
+    const auto abiVersion = reinterpret_cast<decltype(&quorlin_abi_version)>(
+        reinterpret_cast<void*>(GetProcAddress(module, "quorlin_abi_version")));
+    return abiVersion == nullptr ? -1 : abiVersion();
 }
 
 TEST(LoadElsewhere, LoadLibraryExW_FindsRuntimeDlls_WithAlteredSearchPath) {
@@ -28,10 +36,14 @@ TEST(LoadElsewhere, LoadLibraryExW_FindsRuntimeDlls_WithAlteredSearchPath) {
     const HMODULE module =
         LoadLibraryExW(shippedQuorlin().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     ASSERT_NE(module, nullptr) << "error " << GetLastError();
-    const auto abiVersion = reinterpret_cast<decltype(&quorlin_abi_version)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "quorlin_abi_version")));
-    ASSERT_NE(abiVersion, nullptr);
-    EXPECT_EQ(abiVersion(), QUORLIN_ABI_VERSION);
+    EXPECT_EQ(abiVersionOf(module), QUORLIN_ABI_VERSION);
+    FreeLibrary(module);
+}
+
+TEST(LoadElsewhere, LoadLibraryW_LoadsSelfContainedQuorlinC_WithNothingBesideHost) {
+    const HMODULE module = LoadLibraryW(shippedQuorlin(L"QuorlinC.dll").c_str());
+    ASSERT_NE(module, nullptr) << "error " << GetLastError();
+    EXPECT_EQ(abiVersionOf(module), QUORLIN_ABI_VERSION);
     FreeLibrary(module);
 }
 

@@ -30,6 +30,7 @@ std::wstring stringValue(const std::vector<BYTE>& info, const wchar_t* name) {
 struct Shipped {
     const wchar_t* name;
     const wchar_t* description;
+    const char* testName;
 };
 
 void PrintTo(const Shipped& shipped, std::ostream* out) {
@@ -67,10 +68,11 @@ TEST_P(ShippedVersion, VersionInfo_CarriesProjectVersionAndNames_WhenShipped) {
 
 INSTANTIATE_TEST_SUITE_P(
     Binaries, ShippedVersion,
-    testing::Values(Shipped{L"tool.exe", L"Brevant client check and repair tool"},
-                    Shipped{L"Quorlin.dll", L"Brevant file and folder dialogs"}),
-    [](const testing::TestParamInfo<Shipped>& info) {
-        return info.param.name[0] == L't' ? std::string("Tool") : std::string("Quorlin");
-    });
+    testing::Values(Shipped{L"tool.exe", L"Brevant client check and repair tool", "Tool"},
+                    Shipped{L"Quorlin.dll", L"Brevant file and folder dialogs", "Quorlin"},
+                    Shipped{L"QuorlinC.dll",
+                            L"Brevant file and folder dialogs (C interface, self-contained)",
+                            "QuorlinC"}),
+    [](const testing::TestParamInfo<Shipped>& info) { return std::string(info.param.testName); });
 
 }  // namespace
