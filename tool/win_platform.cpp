@@ -13,6 +13,7 @@
 #include "platform.h"
 #include "win_files.h"
 #include "win_handles.h"
+#include "win_paths.h"
 #include "win_system_library.h"
 #include "win_text.h"
 
@@ -123,11 +124,21 @@ bool IsOwnDiskFile(HANDLE file, const std::wstring& path) {
     if (longSeparator != std::wstring::npos) {
         name = longPath.substr(longSeparator + 1);
     }
-    const UniqueFileHandle folder(
-        CreateFileW(full.substr(0, separator + 1).c_str(), 0,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    std::wstring expected = folder ? FinalPath(folder.get()) : std::wstring();
+    return IsNamedInFolder(file, full.substr(0, separator + 1), name);
+}
+
+bool IsCertificateContent(DWORD contentType) {
+    return contentType == CERT_QUERY_CONTENT_CERT ||
+           contentType == CERT_QUERY_CONTENT_SERIALIZED_CERT;
+}
+
+}  // namespace
+
+bool IsNamedInFolder(HANDLE file, const std::wstring& folder, const std::wstring& name) {
+    const UniqueFileHandle opened(
+        CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::wstring expected = opened ? FinalPath(opened.get()) : std::wstring();
     const std::wstring actual = FinalPath(file);
     if (expected.empty() || actual.empty()) {
         return false;
@@ -139,13 +150,6 @@ bool IsOwnDiskFile(HANDLE file, const std::wstring& path) {
     return CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
                                 static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
 }
-
-bool IsCertificateContent(DWORD contentType) {
-    return contentType == CERT_QUERY_CONTENT_CERT ||
-           contentType == CERT_QUERY_CONTENT_SERIALIZED_CERT;
-}
-
-}  // namespace
 
 std::string ModuleFileName() {
     std::wstring path(MAX_PATH, L'\0');

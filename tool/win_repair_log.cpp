@@ -16,6 +16,7 @@
 #include "repair_log.h"
 #include "win_files.h"
 #include "win_handles.h"
+#include "win_paths.h"
 #include "win_text.h"
 
 namespace {
@@ -140,11 +141,13 @@ std::optional<FolderSecurity> ReadSecurity(HANDLE folder) {
     return security;
 }
 
-// The log's folder, made with its own access list when it is missing, opened and held so that it
-// cannot be renamed or replaced while the log is read and written (no FILE_SHARE_DELETE). Nothing
-// when it is not a plain folder (a link could lead the log elsewhere) or someone other than the
-// system, the administrators and this account owns it or may change what it holds.
-UniqueFileHandle OpenTrustedFolder(const std::wstring& folder) {
+// The log's folder name in parent, made with its own access list when it is missing, opened and
+// held so that it cannot be renamed or replaced while the log is read and written (no
+// FILE_SHARE_DELETE). Nothing when it is not a plain folder there (a link could lead the log
+// elsewhere) or someone other than the system, the administrators and this account owns it or may
+// change what it holds.
+UniqueFileHandle OpenTrustedFolder(const std::wstring& parent, const std::wstring& name) {
+    const std::wstring folder = parent + L"\\" + name;
     Security security(kFolderSddl);
     if (!security.descriptor) {
         return UniqueFileHandle();
@@ -160,7 +163,8 @@ UniqueFileHandle OpenTrustedFolder(const std::wstring& folder) {
     BY_HANDLE_FILE_INFORMATION information = {};
     if (!held || !GetFileInformationByHandle(held.get(), &information) ||
         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        !IsNamedInFolder(held.get(), parent, name)) {
         return UniqueFileHandle();
     }
     const std::optional<FolderSecurity> read = ReadSecurity(held.get());
@@ -260,7 +264,7 @@ void LogRepair(const std::string& event) {
     }
     const std::wstring folder = *programData + L"\\" + *name;
     // held until the log is written
-    const UniqueFileHandle held = OpenTrustedFolder(folder);
+    const UniqueFileHandle held = OpenTrustedFolder(*programData, *name);
     if (!held) {
         return;
     }

@@ -446,7 +446,8 @@ TEST_F(ToolRunTest, Tool_GoesAheadAndStillTakesTurns_WhateverHoldsTheOldLockName
              SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
              return UniqueHandle(CreateMutexW(&security, FALSE, kOldName));
          }},
-        {"lock file left behind", [] {
+        {"lock file left behind",
+         [] {
              WriteFileBytes(LockPath(), "");
              return UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
          }},
@@ -480,8 +481,8 @@ TEST_F(ToolRunTest, Tool_LoadsNoDllFromItsFolder_WhenTheLoaderSearchesItFirst) {
     MakeEverythingCorrect();
     WriteFileBytes(certificate, CertificateFile("valid.pem"));
     for (const char* name : {"crypt32.dll", "wininet.dll"}) {
-        ASSERT_TRUE(CopyFileA(WindowsPath(PLANTED_LIBRARY).c_str(), (folder.Path() + name).c_str(),
-                              FALSE));
+        ASSERT_TRUE(
+            CopyFileA(WindowsPath(PLANTED_LIBRARY).c_str(), (folder.Path() + name).c_str(), FALSE));
     }
     const std::string probe = folder.Path() + "dll_load_probe.exe";
     ASSERT_TRUE(CopyFileA(WindowsPath(DLL_LOAD_PROBE).c_str(), probe.c_str(), FALSE));
@@ -528,8 +529,8 @@ TEST_F(ToolRunTest, Tool_RefusesAReportPathEndingInALinkOrADevice_AndFollowsLink
         WriteFileBytes(links + "victim.ini", victim);
         WriteFileBytes(folder.Path() + "victim.ini", victim);
         DeleteFileA(hardLink.c_str());
-        ASSERT_TRUE(CreateHardLinkA(hardLink.c_str(), (folder.Path() + "victim.ini").c_str(),
-                                    nullptr));
+        ASSERT_TRUE(
+            CreateHardLinkA(hardLink.c_str(), (folder.Path() + "victim.ini").c_str(), nullptr));
         const ProcessResult run = Run("--path \"" + c.path + "\" --lang en");
         EXPECT_EQ(run.output, c.written.empty() ? "Can't write " + c.path + "\r\n" : "");
         EXPECT_EQ(run.exitCode, c.written.empty() ? kExitFailure : kExitOk);
