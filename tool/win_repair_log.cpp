@@ -10,9 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "application_name.h"
 #include "folder_trust.h"
-#include "platform.h"
 #include "repair_log.h"
 #include "win_files.h"
 #include "win_handles.h"
@@ -39,20 +37,6 @@ std::optional<std::wstring> ProgramDataFolder() {
         return std::nullopt;
     }
     return std::wstring(folder.get());
-}
-
-// The application name as name.xml beside the program gives it when it is valid, else "Brevant":
-// a valid name is a safe folder name.
-std::string LogFolderName() {
-    const std::string program = ModuleFileName();
-    const std::string::size_type cut = program.find_last_of("\\/");
-    if (cut != std::string::npos) {
-        const std::string name = ReadApplicationName(program.substr(0, cut + 1) + "name.xml");
-        if (IsValidApplicationName(name)) {
-            return name;
-        }
-    }
-    return kDefaultApplicationName;
 }
 
 // Security attributes from SDDL text; the descriptor lives as long as the owner.
@@ -258,7 +242,7 @@ std::string UtcTime() {
 
 void LogRepair(const std::string& event) {
     const std::optional<std::wstring> programData = ProgramDataFolder();
-    const std::optional<std::wstring> name = Utf16FromUtf8(LogFolderName());
+    const std::optional<std::wstring> name = Utf16FromUtf8(RepairLogFolder());
     if (!programData || !name) {
         return;
     }
