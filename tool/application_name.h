@@ -19,7 +19,3 @@ std::string ApplicationNameFromDocument(const pugi::xml_document& document,
 // A name usable as the URL scheme and as a key under HKEY_CLASSES_ROOT: a scheme as RFC 3986
 // defines it (an ASCII letter, then letters, digits, "+", "-" or "."), 1 to 63 characters.
 bool IsValidApplicationName(const std::string& name);
-
-// Windows build: the application name from the name file at path (UTF-8), read through the wide
-// file call so that any folder works; see ApplicationNameFromDocument.
-std::string ReadApplicationName(const std::string& path);

@@ -3,12 +3,12 @@
 #include "report_labels.h"
 
 std::string ClientCheckTool::CertificateRow() {
-    const std::string directory = ModuleDirectory();
     // the program's folder is unknown: there is no file to load
-    if (directory.empty()) {
+    if (!programDirectory) {
         return std::string();
     }
-    const CertificateStatus status = QueryCertificateFile(directory + "localhost_brevant_io.pem");
+    const CertificateStatus status =
+        QueryCertificateFile(*programDirectory + "localhost_brevant_io.pem");
     if (status == CertificateStatus::Unloadable) {
         return std::string();
     }

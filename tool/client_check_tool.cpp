@@ -1,5 +1,6 @@
 #include "client_check_tool.h"
 
+#include <limits>
 #include <optional>
 
 #include "platform.h"
@@ -21,17 +22,18 @@ pugi::xml_node TopLevelElement(const pugi::xml_document& document, const char* n
 
 }  // namespace
 
-ClientCheckTool::ClientCheckTool() {
+ClientCheckTool::ClientCheckTool(const RunFacts& facts) {
     hostsChecker = CreateHostsChecker();
     if (!hostsChecker) {
         return;
     }
-    setupChecker = CreateAssociatedSetupChecker();
+    setupChecker = CreateAssociatedSetupChecker({facts.programDirectory, facts.applicationName});
     proxyChecker = CreateProxyChecker();
     if (!setupChecker || !proxyChecker) {
         return;
     }
-    lang = ReadLanguageSetting();
+    lang = facts.language;
+    programDirectory = facts.programDirectory;
     inited = true;
 }
 
@@ -51,7 +53,8 @@ bool ClientCheckTool::Init(const std::string& language, const std::string& confi
     pugi::xml_parse_result parsed;  // a failure until a load succeeds
     if (!isFile) {
         parsed = document.load_string(config.c_str());
-    } else if (const std::optional<std::string> bytes = ReadFileContents(config)) {
+    } else if (const std::optional<std::string> bytes =
+                   ReadFileContents(config, std::numeric_limits<std::size_t>::max())) {
         // read through the wide calls; the encoding is detected as load_file detects it
         parsed = document.load_buffer(bytes->data(), bytes->size());
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <pugixml.hpp>
@@ -9,12 +10,14 @@
 #include "hosts_checker.h"
 #include "proxy_checker.h"
 #include "report_labels.h"
+#include "run_facts.h"
 
 // Owns the three checkers, holds the report language, hands out the configuration and builds the
-// HTML report.
+// HTML report. The run's facts give the registration its names, the certificate row its folder and
+// the report its language until Init sets one.
 class ClientCheckTool {
 public:
-    ClientCheckTool();
+    explicit ClientCheckTool(const RunFacts& facts);
     virtual ~ClientCheckTool();
     ClientCheckTool(const ClientCheckTool&) = delete;
     ClientCheckTool& operator=(const ClientCheckTool&) = delete;
@@ -40,6 +43,7 @@ protected:
     std::unique_ptr<AssociatedSetupChecker> setupChecker;
     std::unique_ptr<ProxyChecker> proxyChecker;
     std::string lang;
+    std::optional<std::string> programDirectory;
 
 private:
     // Checks one item, repairs it when the check asks for it and renders its row.
@@ -47,8 +51,3 @@ private:
     std::string ItemRow(Checker& checker, ReportLabel label,
                         std::string (ClientCheckTool::*resultCells)(int check, int repair));
 };
-
-// The running program's directory, with its trailing separator.
-std::string ModuleDirectory();
-// "cs" when Lang_config.cfg beside the program asks for Simplified Chinese, else "en".
-std::string ReadLanguageSetting();

@@ -1,6 +1,5 @@
 #include "language_setting.h"
 
-#include "client_check_tool.h"
 #include "platform.h"
 
 namespace {
@@ -41,13 +40,11 @@ std::string LanguageFromSetting(const std::string& value) {
     return EqualsIgnoringAsciiCase(value, "Simpchinese") ? "cs" : "en";
 }
 
-std::string ReadLanguageSetting() {
-    const std::string directory = ModuleDirectory();
-    // the program's folder is unknown: there is no settings file to read
-    if (directory.empty()) {
+std::string ReadLanguageSetting(const std::optional<std::string>& directory) {
+    if (!directory) {
         return "en";
     }
-    const std::string settingsFile = directory + "Lang_config.cfg";
+    const std::string settingsFile = *directory + "Lang_config.cfg";
     // a longer name would not fit the profile call's buffer: the file is then not read
     if (Utf16Length(settingsFile) >= kSettingsPathBufferSize) {
         return "en";

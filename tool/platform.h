@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -24,8 +25,13 @@ std::string ReadProfileString(const std::string& file, const char* section, cons
 // does not convert to UTF-16 is never opened, so no other file is written in its place.
 bool WriteTextFile(const std::string& path, const std::string& text);
 
-// The bytes of the file at path; none when it cannot be opened or read.
-std::optional<std::string> ReadFileContents(const std::string& path);
+// The bytes of the file at path, read no further than longest bytes; none when it cannot be opened
+// or read, or is longer than that.
+std::optional<std::string> ReadFileContents(const std::string& path, std::size_t longest);
+
+// The long form of a path, every 8.3 alias in it (BREV~SQR) replaced by the long name; the path as
+// it is when that cannot be had.
+std::string LongPathName(const std::string& path);
 
 // Held while a run checks and repairs, so that runs on one machine take turns.
 class MachineLock {

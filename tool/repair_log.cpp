@@ -1,10 +1,20 @@
 #include "repair_log.h"
 
+#include "application_name.h"
+
 namespace {
 
 const char kHexDigits[] = "0123456789abcdef";
 
+std::string logFolder = kDefaultApplicationName;
+
 }  // namespace
+
+void SetRepairLogFolder(const std::string& applicationName) {
+    logFolder = IsValidApplicationName(applicationName) ? applicationName : kDefaultApplicationName;
+}
+
+const std::string& RepairLogFolder() { return logFolder; }
 
 std::string LoggedValue(const std::optional<std::string>& text) {
     if (!text) {

@@ -23,6 +23,11 @@ std::string ChangeEvent(const std::string& what, const std::string& old, const s
 std::string ComposeLog(std::string_view existing, bool tail, std::string_view line,
                        std::size_t limit);
 
+// The log's folder under %ProgramData%: the run's application name when it is valid (a safe folder
+// name), else "Brevant", as it also is until the run sets it where it starts.
+void SetRepairLogFolder(const std::string& applicationName);
+const std::string& RepairLogFolder();
+
 // Windows build: adds the time and event to the log as one line. Never fails visibly: a log that
 // cannot be written is left as it is, and the repair goes on.
 void LogRepair(const std::string& event);

@@ -7,6 +7,8 @@
 #include "client_check_tool.h"
 #include "default_config.h"
 #include "platform.h"
+#include "repair_log.h"
+#include "run_facts.h"
 
 namespace {
 
@@ -35,7 +37,9 @@ int ToolMain(int argc, const char* const argv[], std::ostream& out) {
 
     // a second run waits here (bounded) until the first has checked, repaired and reported
     const std::unique_ptr<MachineLock> turn = LockMachine();
-    ClientCheckTool tool;
+    const RunFacts facts = ResolveRunFacts();
+    SetRepairLogFolder(facts.applicationName);
+    ClientCheckTool tool(facts);
     if (!tool.Init(language, kDefaultConfig, false)) {
         out << kConfigFailureMessage;
         return ExitOk;

@@ -3,16 +3,15 @@
 #include <sddl.h>
 #include <wincrypt.h>
 
-#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
 
-#include "application_name.h"
 #include "certificate_block.h"
 #include "platform.h"
 #include "win_files.h"
 #include "win_handles.h"
+#include "win_paths.h"
 #include "win_system_library.h"
 #include "win_text.h"
 
@@ -57,7 +56,13 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path, std::size_t l
     std::string bytes;
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
+    // never more than one byte past longest is read, whatever the file's size
+    for (;;) {
+        const std::size_t room = longest - bytes.size();
+        const DWORD wanted = room < sizeof buffer ? static_cast<DWORD>(room + 1) : sizeof buffer;
+        if (!ReadFile(file.get(), buffer, wanted, &got, nullptr)) {
+            return std::nullopt;
+        }
         if (got == 0) {
             return bytes;
         }
@@ -66,7 +71,6 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path, std::size_t l
         }
         bytes.append(buffer, got);
     }
-    return std::nullopt;
 }
 
 class WinMachineLock : public MachineLock {
@@ -123,11 +127,21 @@ bool IsOwnDiskFile(HANDLE file, const std::wstring& path) {
     if (longSeparator != std::wstring::npos) {
         name = longPath.substr(longSeparator + 1);
     }
-    const UniqueFileHandle folder(
-        CreateFileW(full.substr(0, separator + 1).c_str(), 0,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    std::wstring expected = folder ? FinalPath(folder.get()) : std::wstring();
+    return IsNamedInFolder(file, full.substr(0, separator + 1), name);
+}
+
+bool IsCertificateContent(DWORD contentType) {
+    return contentType == CERT_QUERY_CONTENT_CERT ||
+           contentType == CERT_QUERY_CONTENT_SERIALIZED_CERT;
+}
+
+}  // namespace
+
+bool IsNamedInFolder(HANDLE file, const std::wstring& folder, const std::wstring& name) {
+    const UniqueFileHandle opened(
+        CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::wstring expected = opened ? FinalPath(opened.get()) : std::wstring();
     const std::wstring actual = FinalPath(file);
     if (expected.empty() || actual.empty()) {
         return false;
@@ -139,13 +153,6 @@ bool IsOwnDiskFile(HANDLE file, const std::wstring& path) {
     return CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
                                 static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
 }
-
-bool IsCertificateContent(DWORD contentType) {
-    return contentType == CERT_QUERY_CONTENT_CERT ||
-           contentType == CERT_QUERY_CONTENT_SERIALIZED_CERT;
-}
-
-}  // namespace
 
 std::string ModuleFileName() {
     std::wstring path(MAX_PATH, L'\0');
@@ -292,12 +299,30 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
            WriteAll(file.get(), stored.data(), stored.size());
 }
 
-std::optional<std::string> ReadFileContents(const std::string& path) {
+std::optional<std::string> ReadFileContents(const std::string& path, std::size_t longest) {
     const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
     if (!widePath || widePath->empty()) {
         return std::nullopt;
     }
-    return ReadWholeFile(*widePath, std::numeric_limits<std::size_t>::max());
+    return ReadWholeFile(*widePath, longest);
+}
+
+std::string LongPathName(const std::string& path) {
+    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
+    if (!widePath || widePath->empty()) {
+        return path;
+    }
+    const DWORD needed = GetLongPathNameW(widePath->c_str(), nullptr, 0);
+    if (needed == 0) {
+        return path;
+    }
+    std::wstring longPath(needed, L'\0');
+    const DWORD length = GetLongPathNameW(widePath->c_str(), &longPath[0], needed);
+    if (length == 0 || length >= needed) {
+        return path;
+    }
+    longPath.resize(length);
+    return Utf8FromUtf16(longPath).value_or(path);
 }
 
 std::unique_ptr<MachineLock> LockMachine() {
@@ -332,14 +357,4 @@ std::unique_ptr<MachineLock> LockMachine() {
         }
         Sleep(kMachineLockRetryMs);
     }
-}
-
-std::string ReadApplicationName(const std::string& path) {
-    pugi::xml_document document;
-    pugi::xml_parse_result loaded;  // a failure until a load succeeds
-    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
-    if (widePath) {
-        loaded = document.load_file(widePath->c_str());
-    }
-    return ApplicationNameFromDocument(document, loaded);
 }

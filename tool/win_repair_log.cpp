@@ -10,12 +10,11 @@
 #include <optional>
 #include <string>
 
-#include "application_name.h"
 #include "folder_trust.h"
-#include "platform.h"
 #include "repair_log.h"
 #include "win_files.h"
 #include "win_handles.h"
+#include "win_paths.h"
 #include "win_text.h"
 
 namespace {
@@ -38,20 +37,6 @@ std::optional<std::wstring> ProgramDataFolder() {
         return std::nullopt;
     }
     return std::wstring(folder.get());
-}
-
-// The application name as name.xml beside the program gives it when it is valid, else "Brevant":
-// a valid name is a safe folder name.
-std::string LogFolderName() {
-    const std::string program = ModuleFileName();
-    const std::string::size_type cut = program.find_last_of("\\/");
-    if (cut != std::string::npos) {
-        const std::string name = ReadApplicationName(program.substr(0, cut + 1) + "name.xml");
-        if (IsValidApplicationName(name)) {
-            return name;
-        }
-    }
-    return kDefaultApplicationName;
 }
 
 // Security attributes from SDDL text; the descriptor lives as long as the owner.
@@ -140,11 +125,13 @@ std::optional<FolderSecurity> ReadSecurity(HANDLE folder) {
     return security;
 }
 
-// The log's folder, made with its own access list when it is missing, opened and held so that it
-// cannot be renamed or replaced while the log is read and written (no FILE_SHARE_DELETE). Nothing
-// when it is not a plain folder (a link could lead the log elsewhere) or someone other than the
-// system, the administrators and this account owns it or may change what it holds.
-UniqueFileHandle OpenTrustedFolder(const std::wstring& folder) {
+// The log's folder name in parent, made with its own access list when it is missing, opened and
+// held so that it cannot be renamed or replaced while the log is read and written (no
+// FILE_SHARE_DELETE). Nothing when it is not a plain folder there (a link could lead the log
+// elsewhere) or someone other than the system, the administrators and this account owns it or may
+// change what it holds.
+UniqueFileHandle OpenTrustedFolder(const std::wstring& parent, const std::wstring& name) {
+    const std::wstring folder = parent + L"\\" + name;
     Security security(kFolderSddl);
     if (!security.descriptor) {
         return UniqueFileHandle();
@@ -160,7 +147,8 @@ UniqueFileHandle OpenTrustedFolder(const std::wstring& folder) {
     BY_HANDLE_FILE_INFORMATION information = {};
     if (!held || !GetFileInformationByHandle(held.get(), &information) ||
         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        !IsNamedInFolder(held.get(), parent, name)) {
         return UniqueFileHandle();
     }
     const std::optional<FolderSecurity> read = ReadSecurity(held.get());
@@ -254,13 +242,13 @@ std::string UtcTime() {
 
 void LogRepair(const std::string& event) {
     const std::optional<std::wstring> programData = ProgramDataFolder();
-    const std::optional<std::wstring> name = Utf16FromUtf8(LogFolderName());
+    const std::optional<std::wstring> name = Utf16FromUtf8(RepairLogFolder());
     if (!programData || !name) {
         return;
     }
     const std::wstring folder = *programData + L"\\" + *name;
     // held until the log is written
-    const UniqueFileHandle held = OpenTrustedFolder(folder);
+    const UniqueFileHandle held = OpenTrustedFolder(*programData, *name);
     if (!held) {
         return;
     }

@@ -8,6 +8,7 @@
 
 #include <pugixml.hpp>
 
+#include "run_facts.h"
 #include "win_associated_setup_checker.h"
 
 int main(int argc, char** argv) {
@@ -29,7 +30,9 @@ int main(int argc, char** argv) {
             "</win></setup>")) {
         return 100;
     }
-    WinAssociatedSetupChecker checker;
+    // the names as a run of tool.exe resolves them, from wherever this program lies
+    const RunFacts facts = ResolveRunFacts();
+    WinAssociatedSetupChecker checker({facts.programDirectory, facts.applicationName});
     checker.LoadConfig(document.child("setup"));
     const int check = checker.Check();
     if (check == CheckWrong && checker.Repair() != Repaired) {

@@ -353,16 +353,6 @@ TEST(RootKeyFromNameTest, RootKeyFromName_MatchesOnlyTheFiveRoots_InAnyCase) {
     }
 }
 
-TEST(ProgramDirectoryOfTest, ProgramDirectoryOf_CutsAfterLastBackslash_OrGivesNone) {
-    EXPECT_EQ(ProgramDirectoryOf("C:\\Program Files\\Brevant\\tool.exe"),
-              "C:\\Program Files\\Brevant\\");
-    EXPECT_EQ(ProgramDirectoryOf("C:\\tool.exe"), "C:\\");
-    EXPECT_EQ(ProgramDirectoryOf("\\\\server\\share\\tool.exe"), "\\\\server\\share\\");
-    EXPECT_EQ(ProgramDirectoryOf("C:\\dir/tool.exe"), "C:\\");
-    EXPECT_EQ(ProgramDirectoryOf("tool.exe"), std::nullopt);
-    EXPECT_EQ(ProgramDirectoryOf(""), std::nullopt);
-}
-
 // Loads the name file as the Windows checker does, then takes the name from the document.
 std::string ReadNameFile(const std::string& path) {
     pugi::xml_document document;

@@ -15,6 +15,7 @@
 
 #include "default_config.h"
 #include "machine_state.h"
+#include "run_facts.h"
 #include "win_associated_setup_checker.h"
 #include "wine_support.h"
 
@@ -97,9 +98,12 @@ protected:
     // the document built into tool.exe
     int LoadDefault() { return Load(kDefaultConfig.c_str()); }
 
+    // A checker with the names a run resolves now, from the name file as the test left it.
     int Load(const char* setup) {
         pugi::xml_document document;
         EXPECT_TRUE(document.load_string(setup));
+        const RunFacts facts = ResolveRunFacts();
+        checker = WinAssociatedSetupChecker({facts.programDirectory, facts.applicationName});
         return checker.LoadConfig(document.child("setup"));
     }
 

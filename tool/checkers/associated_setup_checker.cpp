@@ -170,14 +170,6 @@ std::string FillTemplate(const std::string& text, const std::string& application
     return Fill(text, applicationName, usedName);
 }
 
-std::optional<std::string> ProgramDirectoryOf(const std::string& programPath) {
-    const std::size_t cut = programPath.rfind('\\');
-    if (cut == std::string::npos) {
-        return std::nullopt;
-    }
-    return programPath.substr(0, cut + 1);
-}
-
 std::vector<std::string> RegistrationKeyPaths(const std::vector<SetupItem>& items,
                                               const std::string& applicationName) {
     std::vector<std::string> paths;

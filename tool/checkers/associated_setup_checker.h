@@ -24,9 +24,6 @@ public:
     virtual int Repair() = 0;
 };
 
-// The Windows implementation, with an empty item list.
-std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker();
-
 // The five predefined registry roots a configuration may name; the Windows checker maps each to
 // its HKEY.
 enum class RegistryRoot {
@@ -84,6 +81,9 @@ struct SetupNames {
     std::string applicationName;                  // empty if unknown
 };
 
+// The Windows implementation, with an empty item list, filling its templates with names.
+std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker(const SetupNames& names);
+
 // What one registry key holds, as read before a registration writes anything.
 struct RegistryKeyContents {
     std::vector<std::string> subKeys;
@@ -99,9 +99,6 @@ std::optional<RegistryRoot> RootKeyFromName(const std::string& name);
 // Replaces "%s" by the name and "%%" by one percent sign; every other character, any other "%"
 // included, stays as it is.
 std::string FillTemplate(const std::string& text, const std::string& applicationName);
-
-// The directory of a program path up to and including its last backslash; none without one.
-std::optional<std::string> ProgramDirectoryOf(const std::string& programPath);
 
 // The keys the items of the registration (wtag "setup", "url" or "url_protocol", under
 // HKEY_CLASSES_ROOT\<name>) write, as paths below HKEY_CLASSES_ROOT: <name> first, then every key

@@ -7,7 +7,6 @@
 #include <optional>
 #include <utility>
 
-#include "platform.h"
 #include "repair_log.h"
 #include "win_handles.h"
 #include "win_text.h"
@@ -187,36 +186,6 @@ std::optional<RegistryKeyContents> ReadKeyContents(HKEY root, const std::string&
     return contents;
 }
 
-// The long form of a path, so that a start through a folder's 8.3 alias (BREV~SQR) names the same
-// folder as a start through its long name; the path as it is when that cannot be had.
-std::string LongPathName(const std::string& path) {
-    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
-    if (!widePath || widePath->empty()) {
-        return path;
-    }
-    const DWORD needed = GetLongPathNameW(widePath->c_str(), nullptr, 0);
-    if (needed == 0) {
-        return path;
-    }
-    std::wstring longPath(needed, L'\0');
-    const DWORD length = GetLongPathNameW(widePath->c_str(), &longPath[0], needed);
-    if (length == 0 || length >= needed) {
-        return path;
-    }
-    longPath.resize(length);
-    return Utf8FromUtf16(longPath).value_or(path);
-}
-
-// The program directory in its long form; none when the program's path is unknown or has no
-// backslash.
-std::optional<std::string> ProgramDirectory() {
-    const std::string path = ModuleFileName();
-    if (path.empty()) {
-        return std::nullopt;
-    }
-    return ProgramDirectoryOf(LongPathName(path));
-}
-
 // "registry <key> (default)" or "registry <key> \"<value name>\"", as the repair log names a value.
 std::string LoggedValueName(const SetupItem& item) {
     const std::string key = std::string("registry ") + RootName(item.rootKey) + "\\" + item.subKey;
@@ -242,8 +211,8 @@ bool WriteValue(HKEY key, const WideItem& item) {
 
 }  // namespace
 
-std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker() {
-    return std::make_unique<WinAssociatedSetupChecker>();
+std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker(const SetupNames& names) {
+    return std::make_unique<WinAssociatedSetupChecker>(names);
 }
 
 int WinAssociatedSetupChecker::LoadConfig(const pugi::xml_node& section) {
@@ -251,12 +220,6 @@ int WinAssociatedSetupChecker::LoadConfig(const pugi::xml_node& section) {
     const SetupLoadResult result = LoadSetupItems(
         section,
         [this] {
-            SetupNames names;
-            names.programDirectory = ProgramDirectory();
-            // without the directory the name file is unknown too: items that need the name fail
-            if (names.programDirectory) {
-                names.applicationName = ReadApplicationName(*names.programDirectory + "name.xml");
-            }
             applicationName = names.applicationName;
             return names;
         },

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "associated_setup_checker.h"
 
 class WinAssociatedSetupChecker : public AssociatedSetupChecker {
 public:
+    // names: the program's folder and the application name the templates are filled with
+    explicit WinAssociatedSetupChecker(SetupNames names = SetupNames()) : names(std::move(names)) {}
     int LoadConfig(const pugi::xml_node& section) override;
     int Check() override;
     int Repair() override;
@@ -14,10 +17,11 @@ public:
     const std::vector<SetupItem>& Items() const { return items; }
 
 private:
+    SetupNames names;
     std::vector<SetupItem> items;
     // the last LoadConfig could not resolve the application name or the program directory
     bool unresolved = false;
-    // the application name the last LoadConfig resolved
+    // the application name the last LoadConfig filled the templates with
     std::string applicationName;
     // the last Check refused to go on: the scheme's keys are another program's, or an item's text
     // does not convert for the registry

@@ -75,8 +75,10 @@ std::unique_ptr<HostsChecker> CreateHostsChecker() {
     return std::make_unique<RecordingHostsChecker>("hosts", world.hosts);
 }
 
-std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker() {
+std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker(const SetupNames& names) {
     world.journal.push_back("setup.new");
+    world.setupNames.push_back(names.programDirectory.value_or("(unknown)") + " " +
+                               names.applicationName);
     return std::make_unique<RecordingChecker<AssociatedSetupChecker>>("setup", world.setup);
 }
 
@@ -86,6 +88,11 @@ std::unique_ptr<ProxyChecker> CreateProxyChecker() {
 }
 
 std::string ModuleFileName() { return world.moduleFileName; }
+
+std::string LongPathName(const std::string& path) {
+    const auto found = world.longPaths.find(path);
+    return found == world.longPaths.end() ? path : found->second;
+}
 
 std::string ReadProfileString(const std::string& file, const char* section, const char* key,
                               std::uint64_t /*longestFile*/) {
@@ -114,12 +121,23 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
     return !file.fail();
 }
 
-std::optional<std::string> ReadFileContents(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+std::optional<std::string> ReadFileContents(const std::string& path, std::size_t longest) {
+    world.filesRead.push_back(path);
+    std::string bytes;
+    const auto found = world.files.find(path);
+    if (found != world.files.end()) {
+        bytes = found->second;
+    } else {
+        std::ifstream file(path, std::ios::binary);
+        if (!file) {
+            return std::nullopt;
+        }
+        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    if (bytes.size() > longest) {
         return std::nullopt;
     }
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return bytes;
 }
 
 namespace {

@@ -23,6 +23,13 @@ struct FakeWorld {
     bool hostsFactoryYieldsNothing = false;
 
     std::string moduleFileName = "C:\\Program Files\\Brevant\\tool.exe";
+    // path -> its long form; a path not listed is its own
+    std::map<std::string, std::string> longPaths;
+    // path -> bytes, files of the fake world; a path not listed is read from the disk
+    std::map<std::string, std::string> files;
+    std::vector<std::string> filesRead;
+    // the names each setup checker was made with: "<folder or (unknown)> <name>"
+    std::vector<std::string> setupNames;
     // file name -> "setting"/"language" value; a file not listed has no such key
     std::map<std::string, std::string> languageValues;
     std::vector<std::string> profileFilesRead;

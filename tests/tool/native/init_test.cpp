@@ -22,7 +22,7 @@ protected:
 
 TEST_F(InitTest, Construction_CreatesCheckersInOrderAndReadsTheSetting) {
     World().languageValues[kSettingsFile] = "Simpchinese";
-    ClientCheckTool tool;
+    ClientCheckTool tool(ResolveRunFacts());
     EXPECT_THAT(World().journal, ElementsAre("hosts.new", "setup.new", "proxy.new"));
     EXPECT_THAT(World().profileFilesRead, ElementsAre(kSettingsFile));
     EXPECT_EQ(tool.Label(LabelCorrect), Gbk("正常"));
@@ -32,23 +32,22 @@ TEST_F(InitTest, Construction_StopsAfterHostsFactory_WhenItYieldsNothing) {
     World().hostsFactoryYieldsNothing = true;
     World().languageValues[kSettingsFile] = "Simpchinese";
     {
-        ClientCheckTool tool;
+        ClientCheckTool tool(ResolveRunFacts());
         EXPECT_FALSE(tool.Init("cs", kDefaultConfig, false));
         EXPECT_EQ(tool.Label(LabelCorrect), "Correct");  // lang stays empty
     }
     EXPECT_THAT(World().journal, ElementsAre("hosts.new"));
-    EXPECT_TRUE(World().profileFilesRead.empty());
 }
 
 TEST_F(InitTest, Destruction_DeletesHostsThenSetupThenProxy) {
-    { ClientCheckTool tool; }
+    { ClientCheckTool tool(ResolveRunFacts()); }
     EXPECT_THAT(World().journal, ElementsAre("hosts.new", "setup.new", "proxy.new", "hosts.~",
                                              "setup.~", "proxy.~"));
 }
 
 TEST_F(InitTest, Init_LanguageArgumentOverridesTheSetting) {
     World().languageValues[kSettingsFile] = "Simpchinese";
-    ClientCheckTool tool;
+    ClientCheckTool tool(ResolveRunFacts());
     ASSERT_TRUE(tool.Init("en", kDefaultConfig, false));
     EXPECT_EQ(tool.Label(LabelCorrect), "Correct");
     ASSERT_TRUE(tool.Init("cs", kDefaultConfig, false));
@@ -75,7 +74,7 @@ TEST_F(InitTest, Init_HandsEachCheckerItsFirstTopLevelSection) {
     };
     for (const auto& c : cases) {
         ResetWorld();
-        ClientCheckTool tool;
+        ClientCheckTool tool(ResolveRunFacts());
         World().journal.clear();
         EXPECT_TRUE(tool.Init("en", c.document, false)) << c.document;
         EXPECT_EQ(World().journal, c.loads) << c.document;
@@ -83,7 +82,7 @@ TEST_F(InitTest, Init_HandsEachCheckerItsFirstTopLevelSection) {
 }
 
 TEST_F(InitTest, Init_HandsOutTheBuiltInDocument) {
-    ClientCheckTool tool;
+    ClientCheckTool tool(ResolveRunFacts());
     World().journal.clear();
     EXPECT_TRUE(tool.Init("en", kDefaultConfig, false));
     EXPECT_THAT(World().journal, ElementsAre("hosts.LoadConfig hosts", "setup.LoadConfig setup",
@@ -95,7 +94,7 @@ TEST_F(InitTest, Init_FailsWithoutLoadingAnything_WhenTextDoesNotParse) {
          {"", "   ", "<hosts>", "<hosts></setup>", "hosts", "<a b=c/>", "<hosts/><"}) {
         ResetWorld();
         World().languageValues[kSettingsFile] = "Simpchinese";
-        ClientCheckTool tool;
+        ClientCheckTool tool(ResolveRunFacts());
         World().journal.clear();
         EXPECT_FALSE(tool.Init("en", document, false)) << '"' << document << '"';
         EXPECT_TRUE(World().journal.empty()) << '"' << document << '"';
@@ -104,7 +103,7 @@ TEST_F(InitTest, Init_FailsWithoutLoadingAnything_WhenTextDoesNotParse) {
 }
 
 TEST_F(InitTest, Init_KeepsEarlierSections_WhenALaterParseFails) {
-    ClientCheckTool tool;
+    ClientCheckTool tool(ResolveRunFacts());
     ASSERT_TRUE(tool.Init("en", kDefaultConfig, false));
     World().journal.clear();
     EXPECT_FALSE(tool.Init("cs", "<hosts>", false));
@@ -116,7 +115,7 @@ TEST_F(InitTest, Init_SucceedsWhatever_LoadConfigReturns) {
     World().hosts.loadResult = HostsConfigMissing;
     World().setup.loadResult = SetupConfigRefused;
     World().proxy.loadResult = -1;
-    ClientCheckTool tool;
+    ClientCheckTool tool(ResolveRunFacts());
     EXPECT_TRUE(tool.Init("en", kDefaultConfig, false));
 }
 
@@ -128,7 +127,7 @@ TEST_F(InitTest, LoadSectionConfig_IsTrueOnlyWhenLoadConfigReturnsLoaded) {
         World().hosts.loadResult = result;
         World().setup.loadResult = result;
         World().proxy.loadResult = result;
-        ClientCheckTool tool;
+        ClientCheckTool tool(ResolveRunFacts());
         EXPECT_EQ(tool.LoadHostsConfig(document), result == ConfigLoaded) << result;
         EXPECT_EQ(tool.LoadSetupConfig(document), result == ConfigLoaded) << result;
         EXPECT_EQ(tool.LoadProxyConfig(document), result == ConfigLoaded) << result;
@@ -141,7 +140,7 @@ TEST_F(InitTest, Init_ReadsADocumentFile_WhenIsFile) {
         std::ofstream file(path);
         file << "<?xml version=\"1.0\"?>\n<setup id=\"f\"/>\n<hosts id=\"f\"/>\n";
     }
-    ClientCheckTool tool;
+    ClientCheckTool tool(ResolveRunFacts());
     World().journal.clear();
     EXPECT_TRUE(tool.Init("en", path, true));
     EXPECT_THAT(World().journal, ElementsAre("hosts.LoadConfig hosts#f", "setup.LoadConfig setup#f",

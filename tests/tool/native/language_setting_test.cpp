@@ -1,7 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "client_check_tool.h"
 #include "fake_world.h"
 #include "language_setting.h"
 
@@ -30,15 +29,13 @@ TEST_F(LanguageSettingTest, LanguageFromSetting_IsCsOnlyForSimpchineseInAnyCase)
 }
 
 TEST_F(LanguageSettingTest, ReadLanguageSetting_ReadsTheFileBesideTheProgram) {
-    World().moduleFileName = "C:\\tools\\tool.exe";
     World().languageValues["C:\\tools\\Lang_config.cfg"] = "SIMPCHINESE";
-    EXPECT_EQ(ReadLanguageSetting(), "cs");
+    EXPECT_EQ(ReadLanguageSetting(std::string("C:\\tools\\")), "cs");
     EXPECT_THAT(World().profileFilesRead, ElementsAre("C:\\tools\\Lang_config.cfg"));
 }
 
 TEST_F(LanguageSettingTest, ReadLanguageSetting_IsEn_WhenFileOrKeyIsMissing) {
-    World().moduleFileName = "C:\\tools\\tool.exe";
-    EXPECT_EQ(ReadLanguageSetting(), "en");
+    EXPECT_EQ(ReadLanguageSetting(std::string("C:\\tools\\")), "en");
 }
 
 TEST_F(LanguageSettingTest, ReadLanguageSetting_SkipsTheFile_WhenItsNameDoesNotFit256Bytes) {
@@ -48,10 +45,9 @@ TEST_F(LanguageSettingTest, ReadLanguageSetting_SkipsTheFile_WhenItsNameDoesNotF
         ResetWorld();
         const std::string directory =
             "C:\\" + std::string(nameLength - tail.size() - 4, 'd') + "\\";
-        World().moduleFileName = directory + "tool.exe";
         World().languageValues[directory + tail] = "Simpchinese";
         const bool fits = nameLength <= 255;
-        EXPECT_EQ(ReadLanguageSetting(), fits ? "cs" : "en") << nameLength;
+        EXPECT_EQ(ReadLanguageSetting(directory), fits ? "cs" : "en") << nameLength;
         EXPECT_EQ(World().profileFilesRead.size(), fits ? 1u : 0u) << nameLength;
     }
 }
@@ -63,37 +59,14 @@ TEST_F(LanguageSettingTest, ReadLanguageSetting_CountsCharactersNotBytes_WhenFol
         folder += "\xE4\xBC\xA0";
     }
     const std::string directory = "C:\\" + folder + "\\";
-    World().moduleFileName = directory + "tool.exe";
     World().languageValues[directory + "Lang_config.cfg"] = "Simpchinese";
-    EXPECT_EQ(ReadLanguageSetting(), "cs");
+    EXPECT_EQ(ReadLanguageSetting(directory), "cs");
 }
 
 TEST_F(LanguageSettingTest, ReadLanguageSetting_IsEnWithoutReading_WhenProgramPathIsUnknown) {
-    World().moduleFileName = "";
     World().languageValues["Lang_config.cfg"] = "Simpchinese";
-    EXPECT_EQ(ReadLanguageSetting(), "en");
+    EXPECT_EQ(ReadLanguageSetting(std::nullopt), "en");
     EXPECT_TRUE(World().profileFilesRead.empty());
-}
-
-TEST_F(LanguageSettingTest, ModuleDirectory_KeepsThePathUpToItsLastSeparator) {
-    const struct {
-        const char* path;
-        const char* directory;
-    } cases[] = {
-        {"C:\\Program Files\\Brevant\\tool.exe", "C:\\Program Files\\Brevant\\"},
-        {"C:/apps/tool.exe", "C:/apps/"},
-        {"C:\\apps/sub\\tool.exe", "C:\\apps/sub\\"},
-        {"C:\\apps\\sub/tool.exe", "C:\\apps\\sub/"},
-        {"\\\\server\\share\\tool.exe", "\\\\server\\share\\"},
-        {"C:\\tool.exe", "C:\\"},
-        {"C:\\apps\\", "C:\\apps\\"},
-        {"tool.exe", "tool.exe"},
-        {"", ""},
-    };
-    for (const auto& c : cases) {
-        World().moduleFileName = c.path;
-        EXPECT_EQ(ModuleDirectory(), c.directory) << c.path;
-    }
 }
 
 }  // namespace

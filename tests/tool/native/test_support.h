@@ -11,5 +11,7 @@ std::string Gbk(const std::string& utf8);
 // A tool whose language is set directly, without Init.
 class ToolWithLanguage : public ClientCheckTool {
 public:
-    explicit ToolWithLanguage(const std::string& language) { lang = language; }
+    explicit ToolWithLanguage(const std::string& language) : ClientCheckTool(ResolveRunFacts()) {
+        lang = language;
+    }
 };

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,8 +8,11 @@
 #include <vector>
 
 #include "fake_world.h"
+#include "repair_log.h"
 #include "test_support.h"
 #include "tool_main.h"
+
+using ::testing::ElementsAre;
 
 namespace {
 
@@ -152,6 +156,28 @@ TEST_F(ToolMainTest, ToolMain_ReportsConfigurationFailureAndWritesNothing_WhenIn
     EXPECT_EQ(run.output.substr(0, 24), "加载配置文件失败");
     EXPECT_EQ(run.status, ExitOk);
     EXPECT_FALSE(Exists(reportPath));
+}
+
+// The registration and the repair log take their names from the run's one read of name.xml.
+TEST_F(ToolMainTest, ToolMain_HandsTheOneNameItReadToTheRegistrationAndTheLog) {
+    const std::string nameFile = "C:\\Program Files\\Brevant\\name.xml";
+    const struct {
+        const char* name;
+        const char* logFolder;
+    } cases[] = {{"BrevantRun", "BrevantRun"}, {"bad name", "Brevant"}};
+    for (const auto& c : cases) {
+        ResetWorld();
+        SetRepairLogFolder("Unset");
+        World().setup.check = CheckWrong;
+        World().files[nameFile] =
+            std::string("<root><windows><application name=\"") + c.name + "\"/></windows></root>";
+        EXPECT_EQ(RunTool({"--path", reportPath, "--lang", "en"}).status, ExitOk) << c.name;
+        EXPECT_THAT(World().filesRead, ElementsAre(nameFile)) << c.name;
+        EXPECT_THAT(World().setupNames,
+                    ElementsAre(std::string("C:\\Program Files\\Brevant\\ ") + c.name))
+            << c.name;
+        EXPECT_EQ(RepairLogFolder(), c.logFolder) << c.name;
+    }
 }
 
 }  // namespace

@@ -393,6 +393,36 @@ TEST_F(ToolRunTest, Tool_LogsEveryValueItChanges_UnderProgramData) {
     DeleteTree(logFolder);
 }
 
+// A real name file holds a line; one larger than 64 KiB counts as one that does not load.
+TEST_F(ToolRunTest, Tool_TakesTheDefaultName_WhenTheNameFileIsLargerThan64KiB) {
+    const std::string scheme = "BrevantLargeNameTest";
+    const std::string text =
+        "<root><windows><application name=\"" + scheme + "\"/></windows></root>";
+    const struct {
+        std::size_t size;
+        std::string setupRow;
+        bool registered;  // the name file's scheme, rather than the default one
+    } cases[] = {
+        {64 * 1024, RepairedRow("App Setup", "Error", "Success"), true},
+        {64 * 1024 + 1, CorrectRow("App Setup", "Correct"), false},
+    };
+    MakeEverythingCorrect();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, scheme.c_str());
+        WriteFileBytes(folder.Path() + "name.xml",
+                       text + "<!--" + std::string(c.size - text.size() - 7, 'x') + "-->");
+        const ProcessResult run = Run("--path report.html --lang en");
+        EXPECT_EQ(run.output, "");
+        EXPECT_EQ(run.exitCode, kExitOk);
+        EXPECT_EQ(Report(), Crlf(EnglishHead() + CorrectRow("Domain Name", "Correct") + c.setupRow +
+                                 CorrectRow("Proxy", "Correct") + "</table><br/>\n"));
+        EXPECT_EQ(ReadClassesValue(scheme, "").has_value(), c.registered);
+    }
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, scheme.c_str());
+    DeleteTree(std::string(std::getenv("ProgramData")) + "\\" + scheme);
+}
+
 // The machine lock of tool.exe, in the folder of the hosts file.
 std::string LockPath() {
     const std::string hosts = MachineState::HostsPath();

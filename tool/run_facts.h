@@ -1,0 +1,28 @@
+#pragma once
+// The facts of one run, resolved once where it starts and handed to what needs them: the
+// registration, the certificate row, the settings file and the repair log.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+struct RunFacts {
+    // the program's folder in its long form, with its trailing separator; none when unknown
+    std::optional<std::string> programDirectory;
+    // as name.xml gives it, not yet validated; empty when the folder is unknown
+    std::string applicationName;
+    std::string language;  // as Lang_config.cfg gives it: "cs" or "en"
+};
+
+// A real name file holds a line; a larger one counts as a file that does not load.
+constexpr std::size_t kLongestNameFile = 64 * 1024;
+
+// The folder of a program path up to and including its last "\" or "/"; none without one.
+std::optional<std::string> ProgramDirectoryOf(const std::string& programPath);
+
+// The name the name file at path gives (ApplicationNameFromDocument), the default one when the
+// file is larger than kLongestNameFile, which is then not read whole.
+std::string ReadApplicationName(const std::string& path);
+
+// Reads the program's path, name.xml and Lang_config.cfg, each once.
+RunFacts ResolveRunFacts();
