@@ -49,8 +49,8 @@ std::size_t FileSize(HANDLE file) {
     return static_cast<std::size_t>(size.QuadPart);
 }
 
-// Clears the attributes of an earlier backup, which took the file's (a read-only one would not be
-// replaced): by handle, and only when that name is the file's only one and not a reparse point, so
+// Clears the attributes of an earlier read-only backup, which took the file's and would not be
+// replaced: by handle, and only when that name is the file's only one and not a reparse point, so
 // that the attributes of a file reached through another name or a link never change.
 void ClearAttributesOfSoleName(const std::wstring& path) {
     const UniqueFileHandle file(
@@ -60,7 +60,8 @@ void ClearAttributesOfSoleName(const std::wstring& path) {
     BY_HANDLE_FILE_INFORMATION information = {};
     if (!file || !GetFileInformationByHandle(file.get(), &information) ||
         information.nNumberOfLinks != 1 ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0) {
         return;
     }
     FILE_BASIC_INFO basic = {};  // times of zero are left as they are
