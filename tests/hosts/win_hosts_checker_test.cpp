@@ -165,6 +165,43 @@ TEST_F(WinHostsFile, Repair_KeepsEveryLine_OfAFileLargerThanOneRead) {
     ExpectNoLeftovers(true);
 }
 
+// The file's identity on its volume, the same for every name of it; 0 when it cannot be opened.
+ULONGLONG FileIndex(const std::string& name) {
+    const UniqueFileHandle file(CreateFileA(name.c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!file || !GetFileInformationByHandle(file.get(), &information)) {
+        return 0;
+    }
+    return (ULONGLONG{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+}
+
+TEST_F(WinHostsFile, Repair_KeepsReplacedFileAsBackupAndLeavesLinkedFile_WhenBackupIsAHardLink) {
+    const std::string original = "10.0.0.1 localhost.brevant.io\r\n# keep me\r\n";
+    WriteFileBytes(path, original);
+    const ULONGLONG replacedIndex = FileIndex(path);
+    ASSERT_NE(replacedIndex, 0u);
+    // an earlier backup that is another name of a read-only file elsewhere
+    const TempFolder elsewhere;
+    const std::string other = elsewhere.Path() + "other.txt";
+    const std::string otherBytes = "another file's bytes\r\n";
+    WriteFileBytes(other, otherBytes);
+    ASSERT_TRUE(CreateHardLinkA(MachineState::HostsBackupPath().c_str(), other.c_str(), nullptr));
+    ASSERT_TRUE(SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_READONLY));
+    const DWORD otherAttributes = GetFileAttributesA(other.c_str());
+    ASSERT_EQ(checker.Check(), CheckWrong);
+
+    EXPECT_EQ(checker.Repair(), Repaired);
+    EXPECT_EQ(GetFileAttributesA(other.c_str()), otherAttributes);
+    EXPECT_EQ(ReadFileBytes(other), otherBytes);
+    EXPECT_EQ(FileIndex(MachineState::HostsBackupPath()), replacedIndex);
+    EXPECT_EQ(ReadFileBytes(MachineState::HostsBackupPath()), original);
+    EXPECT_EQ(ReadFileBytes(path), kCanonical + "\r\n# keep me\r\n");
+    ExpectNoLeftovers(true);
+    SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 // The system directory cannot be had: there is no file to read or to write.
 class NoPathHostsChecker : public WinHostsChecker {
 public:

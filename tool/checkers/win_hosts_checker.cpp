@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -48,28 +49,60 @@ std::size_t FileSize(HANDLE file) {
     return static_cast<std::size_t>(size.QuadPart);
 }
 
-// Keeps the version a replace overwrites: copied aside before the replace, it becomes
-// hosts.ics.bak (the latest replaced version) once the replace has succeeded, so a failed repair
-// leaves the earlier backup as it was. A backup that cannot be made is logged and does not stop the
-// repair: every line of the file is carried over anyway.
+// Clears the attributes of an earlier read-only backup, which took the file's and would not be
+// replaced: by handle, and only when that name is the file's only one and not a reparse point, so
+// that the attributes of a file reached through another name or a link never change.
+void ClearAttributesOfSoleName(const std::wstring& path) {
+    const UniqueFileHandle file(
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!file || !GetFileInformationByHandle(file.get(), &information) ||
+        information.nNumberOfLinks != 1 ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0) {
+        return;
+    }
+    FILE_BASIC_INFO basic = {};  // times of zero are left as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof(basic));
+}
+
+// Keeps the version a replace overwrites: a second name of that file, made before the replace,
+// becomes hosts.ics.bak (the latest replaced version) once the replace has succeeded, so a failed
+// repair leaves the earlier backup as it was. Where the volume has no hard links (FAT), or the file
+// is a reparse point, whose link would not hold its bytes, the file is copied aside instead. A
+// backup that cannot be made is logged and does not stop the repair: every line of the file is
+// carried over anyway.
 class Backup {
 public:
-    Backup(const std::wstring& directory, const std::wstring& path)
-        : copy(directory, kBackupPrefix), original(path) {
-        if (copy.Path().empty() || !CopyFileW(original.c_str(), copy.Path().c_str(), FALSE)) {
+    Backup(const std::wstring& directory, const std::wstring& path, DWORD attributes)
+        : original(path) {
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            link.emplace(directory, kBackupPrefix, [&path](const std::wstring& name) {
+                return CreateHardLinkW(name.c_str(), path.c_str(), nullptr) != FALSE;
+            });
+            if (!link->Path().empty()) {
+                return;
+            }
+            link.reset();
+        }
+        copy.emplace(directory, kBackupPrefix);
+        if (copy->Path().empty() || !CopyFileW(original.c_str(), copy->Path().c_str(), FALSE)) {
             error = GetLastError();
         }
     }
 
-    // The file has been replaced: the copy takes the backup's name.
+    // The file has been replaced: its second name, or the copy, takes the backup's name.
     void Keep(const std::string& utf8Path) {
         const std::wstring backup = original + kBackupSuffix;
         if (error == ERROR_SUCCESS) {
-            // an earlier backup took the file's attributes; a read-only one would not be replaced
-            SetFileAttributesW(backup.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (MoveFileExW(copy.Path().c_str(), backup.c_str(),
+            TemporaryFile& kept = link ? *link : *copy;
+            ClearAttributesOfSoleName(backup);
+            if (MoveFileExW(kept.Path().c_str(), backup.c_str(),
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                copy.Keep();
+                kept.Keep();
                 return;
             }
             error = GetLastError();
@@ -79,20 +112,36 @@ public:
     }
 
 private:
-    TemporaryFile copy;
     std::wstring original;
+    std::optional<TemporaryFile> link;
+    std::optional<TemporaryFile> copy;
     DWORD error = ERROR_SUCCESS;
 };
 
-bool ReplaceRetrying(const std::wstring& replacement, const std::wstring& path) {
+bool Transient(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+// Whether nothing keeps the file from being replaced now: a program holding it open without
+// FILE_SHARE_DELETE blocks a rename over it, and would keep a second name of it from being removed
+// again. False with the reason in GetLastError.
+bool Replaceable(const std::wstring& path) {
+    const UniqueFileHandle probe(
+        CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return probe || !Transient(GetLastError());
+}
+
+// Renames replacement over path, tried again while another program holds path open; ready runs
+// before each try and puts it off by answering false, the reason in GetLastError.
+bool ReplaceRetrying(const std::wstring& replacement, const std::wstring& path,
+                     const std::function<bool()>& ready) {
     for (int attempt = 1;; ++attempt) {
-        if (MoveFileExW(replacement.c_str(), path.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (ready() && MoveFileExW(replacement.c_str(), path.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return true;
         }
-        const DWORD error = GetLastError();
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) ||
-            attempt == kReplaceAttempts) {
+        if (!Transient(GetLastError()) || attempt == kReplaceAttempts) {
             return false;
         }
         Sleep(kReplacePauseMs);
@@ -192,13 +241,20 @@ int WinHostsChecker::Repair() {
         !SetFileAttributesW(temporary.Path().c_str(), attributes & kCarriedAttributes)) {
         return HostsRepairFailed;
     }
-    // A copy and a rename rather than ReplaceFile: ReplaceFile renames the file to the backup name
-    // first, and a failure after that leaves no hosts file at all; here the file is always there.
+    // A second name and a rename rather than ReplaceFile: ReplaceFile renames the file to the
+    // backup name first, and a failure after that leaves no hosts file at all; here it is always
+    // there. The backup is made once the file can be replaced, so that it can be removed again.
     std::optional<Backup> backup;
-    if (exists) {
-        backup.emplace(directory, *widePath);
-    }
-    if (!ReplaceRetrying(temporary.Path(), *widePath)) {
+    const auto ready = [&]() {
+        if (exists && !backup) {
+            if (!Replaceable(*widePath)) {
+                return false;
+            }
+            backup.emplace(directory, *widePath, attributes);
+        }
+        return true;
+    };
+    if (!ReplaceRetrying(temporary.Path(), *widePath, ready)) {
         return HostsRepairFailed;
     }
     temporary.Keep();
