@@ -1,5 +1,6 @@
 #pragma once
-// Where an open file or folder really is, for telling it from one reached through a link.
+// Where the system's folders are, and where an open file or folder really is, for telling it from
+// one reached through a link.
 
 #include <windows.h>
 
@@ -10,3 +11,6 @@
 // name's place leads elsewhere, also under Wine, which opens a Unix link's target even when asked
 // for the link itself.
 bool IsNamedInFolder(HANDLE file, const std::wstring& folder, const std::wstring& name);
+
+// The Windows system directory without a trailing separator; empty when it cannot be had.
+std::wstring SystemDirectory();

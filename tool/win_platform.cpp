@@ -325,13 +325,22 @@ std::string LongPathName(const std::string& path) {
     return Utf8FromUtf16(longPath).value_or(path);
 }
 
-std::unique_ptr<MachineLock> LockMachine() {
-    wchar_t system[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+std::wstring SystemDirectory() {
+    wchar_t buffer[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+    // zero is failure; MAX_PATH or more is the size a buffer would have needed
     if (length == 0 || length >= MAX_PATH) {
+        return std::wstring();
+    }
+    return std::wstring(buffer, length);
+}
+
+std::unique_ptr<MachineLock> LockMachine() {
+    const std::wstring system = SystemDirectory();
+    if (system.empty()) {
         return nullptr;
     }
-    const std::wstring path = std::wstring(system, length) + kMachineLockFile;
+    const std::wstring path = system + kMachineLockFile;
     PSECURITY_DESCRIPTOR rawDescriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kMachineLockSecurity, SDDL_REVISION_1,
                                                               &rawDescriptor, nullptr)) {

@@ -11,6 +11,7 @@
 #include "repair_log.h"
 #include "win_files.h"
 #include "win_handles.h"
+#include "win_paths.h"
 #include "win_text.h"
 
 namespace {
@@ -27,17 +28,6 @@ constexpr LONGLONG kLargestPlausibleFile = 1LL << 30;
 // fail for a moment: it is tried this often, with this pause between, about two seconds in all.
 constexpr int kReplaceAttempts = 20;
 constexpr DWORD kReplacePauseMs = 100;
-
-// The Windows system directory without a trailing separator, as UTF-8; empty when it cannot be had.
-std::string SystemDirectory() {
-    wchar_t buffer[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
-    // zero is failure; MAX_PATH or more is the size a buffer would have needed
-    if (length == 0 || length >= MAX_PATH) {
-        return std::string();
-    }
-    return Utf8FromUtf16(std::wstring(buffer, length)).value_or(std::string());
-}
 
 // The size of the open file for sizing the text; 0 when it cannot tell plausibly.
 std::size_t FileSize(HANDLE file) {
@@ -150,7 +140,9 @@ bool ReplaceRetrying(const std::wstring& replacement, const std::wstring& path,
 
 }  // namespace
 
-std::string WinHostsChecker::GetHostsFilePath() { return HostsFilePath(SystemDirectory()); }
+std::string WinHostsChecker::GetHostsFilePath() {
+    return HostsFilePath(Utf8FromUtf16(SystemDirectory()).value_or(std::string()));
+}
 
 int WinHostsChecker::BuildHostsContent() {
     const std::string path = GetHostsFilePath();
