@@ -153,23 +153,27 @@ private:
     std::string path;
 };
 #else
-// The same steps as the Windows checker: the file read piece by piece through the rules, then the
-// text written to a sibling file, flushed and renamed over the file.
+// The same steps as the Windows checker: a file the rules only append to is scanned piece by piece
+// and copied when repaired, any other read piece by piece through the rules; the result is written
+// to a sibling file, flushed and renamed over the file.
 class BenchHostsChecker : public HostsChecker {
 public:
     explicit BenchHostsChecker(std::string path) : path(std::move(path)) {}
     std::string GetHostsFilePath() override { return path; }
     int BuildHostsContent() override {
-        UniqueFile file(std::fopen(path.c_str(), "rb"));
-        if (!file) {
+        source.reset(std::fopen(path.c_str(), "rb"));
+        if (!source) {
             return CheckInternalError;
         }
-        HostsRewrite rewrite = RewriteHosts(
-            [&file](char* buffer, std::size_t size) {
-                return std::fread(buffer, 1, size, file.get());
-            },
-            static_cast<std::size_t>(fs::file_size(path)), entries);
-        if (std::ferror(file.get()) != 0) {
+        if (ReadOnlyAppended(Reader(), entries).unchanged) {
+            return CheckWrong;
+        }
+        std::rewind(source.get());
+        HostsRewrite rewrite =
+            RewriteHosts(Reader(), static_cast<std::size_t>(fs::file_size(path)), entries);
+        const bool failed = std::ferror(source.get()) != 0;
+        source.reset();
+        if (failed) {
             return CheckInternalError;
         }
         repairedContent = std::move(rewrite.text);
@@ -181,10 +185,19 @@ public:
         if (!file) {
             return HostsRepairFailed;
         }
-        const bool written =
-            WriteWithCrLf(repairedContent, [&file](const char* data, std::size_t size) {
-                return std::fwrite(data, 1, size, file.get()) == size;
-            });
+        const ByteWriter write = [&file](const char* data, std::size_t size) {
+            return std::fwrite(data, 1, size, file.get()) == size;
+        };
+        bool written = false;
+        if (source) {
+            std::rewind(source.get());
+            const std::string lines = AppendedLines(entries);
+            written = ReadOnlyAppended(Reader(), entries, write).unchanged &&
+                      write(lines.data(), lines.size());
+            source.reset();
+        } else {
+            written = WriteWithCrLf(repairedContent, write);
+        }
         if (!written || !FlushToDisk(file.get()) || std::fclose(file.release()) != 0 ||
             std::rename(temporary.c_str(), path.c_str()) != 0) {
             std::remove(temporary.c_str());
@@ -194,7 +207,14 @@ public:
     }
 
 private:
+    ByteReader Reader() {
+        return [this](char* buffer, std::size_t size) {
+            return std::fread(buffer, 1, size, source.get());
+        };
+    }
+
     std::string path;
+    UniqueFile source;
 };
 #endif
 

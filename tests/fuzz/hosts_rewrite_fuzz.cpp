@@ -1,6 +1,7 @@
 // The hosts rewrite against the plain line-by-line reference, the file read whole and in pieces of
 // a generated size, and its own promises: a line in which no configured name stands keeps its
-// bytes, and a second check of the repaired text, as the repair writes it, finds nothing to fix.
+// bytes, a file that the repair copies and appends to comes out as the rewrite would write it, and
+// a second check of the repaired text, as the repair writes it, finds nothing to fix.
 //
 // Input: one byte for the size of the pieces, then the entries up to the first 0x1D byte (entries
 // apart by 0x1E, a name and its address by 0x1F), then the file. Without 0x1D nothing is
@@ -90,6 +91,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const HostsRewrite rewrite = RewriteHosts(file, entries);
     if (!Same(rewrite, ReferenceRewrite(file, entries))) std::abort();
     if (!Same(RewriteInPieces(file, piece, entries), rewrite)) std::abort();
+    std::string copied;
+    if (OnlyAppendedInPieces(file, piece, entries, copied).unchanged &&
+        (rewrite.check == CheckInternalError || copied != file ||
+         copied + AppendedLines(entries) != WrittenWithCrLf(rewrite.text))) {
+        std::abort();
+    }
     if (rewrite.check == CheckInternalError) {
         if (!rewrite.text.empty()) std::abort();
         return 0;
@@ -115,11 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return IsPlain(entry.first, entry.second);
     });
     if (plain) {
-        std::string written;
-        WriteWithCrLf(rewrite.text, [&written](const char* bytes, std::size_t count) {
-            written.append(bytes, count);
-            return true;
-        });
+        const std::string written = WrittenWithCrLf(rewrite.text);
         const HostsRewrite again = RewriteHosts(written, entries);
         if (again.check != CheckCorrect || again.text != rewrite.text) std::abort();
     }

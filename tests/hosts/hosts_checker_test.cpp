@@ -54,6 +54,12 @@ void ExpectRewrite(const std::string& bytes, const HostsEntries& entries, int ch
     const HostsRewrite reference = ReferenceRewrite(bytes, entries);
     EXPECT_EQ(reference.check, check) << "reference";
     EXPECT_EQ(reference.text, text) << "reference";
+    // where the rules only append, the file's bytes and the appended lines are the same file
+    std::string copied;
+    if (OnlyAppendedInPieces(bytes, 4093, entries, copied).unchanged) {
+        EXPECT_EQ(copied, bytes);
+        EXPECT_EQ(copied + AppendedLines(entries), WrittenWithCrLf(text));
+    }
 }
 
 struct RewriteCase {
@@ -203,6 +209,53 @@ TEST(HostsRewriteTest, RewriteHosts_MatchesWholeNamesOnly_ForFewAndManyNames) {
             "10.4.4.4 b b.example\r\n",
             entries, CheckWrong, expected);
     }
+}
+
+TEST(HostsRewriteTest, ReadOnlyAppended_CopiesOnlyFilesTheRulesAppendTo_InAnyPieces) {
+    const std::string region(65536 - 3, '#');  // a piece of the scan ends three bytes after it
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool unchanged;
+    } cases[] = {
+        {"Empty", "", true},
+        {"CrLfLines", "# a\r\n\r\n1.2.3.4 other\r\n", true},
+        {"LoneCrInLine", "# a\rb\r\r\n", true},
+        {"LfOnly", "# a\r\n# b\n", false},
+        {"LfFirst", "\n", false},
+        {"LastLineWithoutEnd", "# a\r\n# b", false},
+        {"LoneCrAtEnd", "# a\r", false},
+        {"Nul", "# a\0\r\n"s, false},
+        {"Utf16Mark", "\xFF\xFE# a\r\n", false},
+        {"NameInComment", "# " + kDomain + "\r\n", false},
+        {"NameAcrossPieces", region + "# " + kDomain + "\r\n", false},
+        {"CrLfAcrossPieces", region + "ab\r\n", true},
+    };
+    for (const auto& c : cases) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{1} << 20}) {
+            if (piece == 1 && c.bytes.size() > 1000) continue;
+            SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
+            std::string copied;
+            const UnchangedRead read =
+                OnlyAppendedInPieces(c.bytes, piece, kDefaultEntries, copied);
+            EXPECT_EQ(read.unchanged, c.unchanged);
+            EXPECT_FALSE(read.copyFailed);
+            if (c.unchanged) {
+                EXPECT_EQ(copied, c.bytes);
+            }
+        }
+    }
+    EXPECT_EQ(AppendedLines({{"b.example", "10.0.0.2"}, {"a.example", "10.0.0.1"}}),
+              "10.0.0.1             a.example\r\n10.0.0.2             b.example\r\n");
+
+    // a copy that refuses a piece stops the reading
+    int pieces = 0;
+    const UnchangedRead refused =
+        ReadOnlyAppended(ReaderInPieces(region + "\r\n", 4096), kDefaultEntries,
+                         [&pieces](const char*, std::size_t) { return ++pieces < 2; });
+    EXPECT_FALSE(refused.unchanged);
+    EXPECT_TRUE(refused.copyFailed);
+    EXPECT_EQ(pieces, 2);
 }
 
 TEST(HostsConfig, LoadConfig_ReturnsMissingAndEmptiesEntries_ForEmptyNode) {

@@ -72,17 +72,39 @@ inline HostsRewrite ReferenceRewrite(const std::string& bytes, const HostsEntrie
     return {changed ? CheckWrong : CheckCorrect, output};
 }
 
-// The fast rewrite with the file's bytes handed over in pieces of at most piece bytes, as a read
-// of the file would hand them.
+// Hands the bytes over in pieces of at most piece bytes, as a read of the file would hand them.
+inline ByteReader ReaderInPieces(const std::string& bytes, std::size_t piece) {
+    return [&bytes, piece, offset = std::size_t{0}](char* buffer, std::size_t size) mutable {
+        const std::size_t got = std::min({size, piece, bytes.size() - offset});
+        bytes.copy(buffer, got, offset);
+        offset += got;
+        return got;
+    };
+}
+
+// The fast rewrite with the file's bytes handed over in pieces.
 inline HostsRewrite RewriteInPieces(const std::string& bytes, std::size_t piece,
                                     const HostsEntries& entries) {
-    std::size_t offset = 0;
-    return RewriteHosts(
-        [&](char* buffer, std::size_t size) {
-            const std::size_t got = std::min({size, piece, bytes.size() - offset});
-            bytes.copy(buffer, got, offset);
-            offset += got;
-            return got;
-        },
-        0, entries);
+    return RewriteHosts(ReaderInPieces(bytes, piece), 0, entries);
+}
+
+// What ReadOnlyAppended answers over the bytes in pieces; copied receives what it copied.
+inline UnchangedRead OnlyAppendedInPieces(const std::string& bytes, std::size_t piece,
+                                          const HostsEntries& entries, std::string& copied) {
+    copied.clear();
+    return ReadOnlyAppended(ReaderInPieces(bytes, piece), entries,
+                            [&copied](const char* data, std::size_t size) {
+                                copied.append(data, size);
+                                return true;
+                            });
+}
+
+// The bytes WriteWithCrLf makes of text.
+inline std::string WrittenWithCrLf(const std::string& text) {
+    std::string written;
+    WriteWithCrLf(text, [&written](const char* data, std::size_t size) {
+        written.append(data, size);
+        return true;
+    });
+    return written;
 }

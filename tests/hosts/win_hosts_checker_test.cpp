@@ -89,6 +89,29 @@ TEST_F(WinHostsFile, Repair_RewritesInPlaceWithCrLfAndKeepsHidden_ForExistingFil
     ExpectNoLeftovers(true);
 }
 
+TEST_F(WinHostsFile, Repair_WritesTheFileAsItIsNow_WhenChangedAfterTheCheck) {
+    const std::string checked = "# a\r\n";  // the rules would only append to it
+    const struct {
+        const char* name;
+        std::string now;
+        std::string repaired;
+    } cases[] = {
+        {"StillOnlyAppended", "# a\r\n# b\r\n", "# a\r\n# b\r\n" + kCanonical + "\r\n"},
+        {"EntryWrongNow", "10.0.0.1 localhost.brevant.io\n# a\r\n", kCanonical + "\r\n# a\r\n"},
+        {"Emptied", "", kCanonical + "\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(path, checked);
+        ASSERT_EQ(checker.Check(), CheckWrong);
+        WriteFileBytes(path, c.now);
+        EXPECT_EQ(checker.Repair(), Repaired);
+        EXPECT_EQ(ReadFileBytes(path), c.repaired);
+        EXPECT_EQ(ReadFileBytes(MachineState::HostsBackupPath()), c.now);
+    }
+    ExpectNoLeftovers(true);
+}
+
 TEST_F(WinHostsFile, Repair_FailsAndKeepsFile_WhenHeldOpenByAnother) {
     const std::string original = "10.0.0.1 localhost.brevant.io\r\n# keep me\r\n";
     WriteFileBytes(path, original);

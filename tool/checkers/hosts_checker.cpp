@@ -161,6 +161,43 @@ HostsRewrite RewriteHosts(const std::function<std::size_t(char* buffer, std::siz
     return rewrite;
 }
 
+UnchangedRead ReadOnlyAppended(const ByteReader& read, const HostsEntries& entries,
+                               const ByteWriter& copy) {
+    std::vector<std::string_view> names;
+    for (const auto& entry : entries) {
+        names.push_back(entry.first);
+    }
+    // a UTF-16 mark ends the reading, as the file is not byte text
+    std::string start;
+    bool utf16 = false;
+    const ByteReader readByteText = [&](char* buffer, std::size_t size) -> std::size_t {
+        const std::size_t got = utf16 ? 0 : read(buffer, size);
+        if (start.size() < 2) {
+            start.append(buffer, std::min(got, 2 - start.size()));
+            utf16 = StartsWithUtf16Mark(start);
+        }
+        return utf16 ? 0 : got;
+    };
+    UnchangedRead result = ReadUnchanged(readByteText, names, copy);
+    result.unchanged = result.unchanged && !utf16;
+    return result;
+}
+
+std::string AppendedLines(const HostsEntries& entries) {
+    std::string text;
+    for (const auto& [name, address] : entries) {
+        text += CanonicalLine(name, address);
+        text += '\n';
+    }
+    // as the rewrite's text is written, a line feed within a name or an address included
+    std::string lines;
+    WriteWithCrLf(text, [&lines](const char* data, std::size_t size) {
+        lines.append(data, size);
+        return true;
+    });
+    return lines;
+}
+
 std::string HostsFilePath(const std::string& systemDirectory) {
     // the directory as the system's zero-terminated buffer would hold it
     const std::string directory(systemDirectory.c_str());

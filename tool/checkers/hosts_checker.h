@@ -9,6 +9,7 @@
 
 #include <pugixml.hpp>
 
+#include "line_scan.h"
 #include "outcomes.h"
 
 // Host name -> address. std::string compares like memcmp, so the names are ordered byte-wise,
@@ -42,6 +43,17 @@ HostsRewrite RewriteHosts(std::string_view fileBytes, const HostsEntries& entrie
 HostsRewrite RewriteHosts(const std::function<std::size_t(char* buffer, std::size_t size)>& read,
                           std::size_t fileSize, const HostsEntries& entries);
 
+// Whether the rules only append lines to the file that read gives: byte text whose lines all end
+// in CR LF, in which none of the names stands. The repaired file is then the file's own bytes and
+// AppendedLines after them, so it need not be held: copy, when there is one, receives the bytes as
+// they are read. Reading stops at the first piece that shows otherwise, or that copy refuses.
+UnchangedRead ReadOnlyAppended(const ByteReader& read, const HostsEntries& entries,
+                               const ByteWriter& copy = nullptr);
+
+// The canonical line of every entry, in the entries' order, written as the rewrite's text is
+// written (each line feed as CR LF): what a file that ReadOnlyAppended passes gets appended.
+std::string AppendedLines(const HostsEntries& entries);
+
 // Makes sure the hosts file maps every configured host name to its configured address. The rules
 // are RewriteHosts; the Windows checker reads and writes the file.
 class HostsChecker {
@@ -51,7 +63,8 @@ public:
     virtual int Check();
     virtual int Repair() = 0;
     virtual std::string GetHostsFilePath() = 0;
-    // Reads the file, sets repairedContent to what RewriteHosts makes of it and returns its code.
+    // Reads the file, sets repairedContent to what RewriteHosts makes of it (or leaves it empty
+    // when the rules only append to the file) and returns its code.
     virtual int BuildHostsContent() = 0;
     // The rule for one line, as RewriteHosts applies it with the configured entries: true when the
     // line was wrong; seen marks the names a live line carried already.

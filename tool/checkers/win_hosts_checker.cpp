@@ -29,7 +29,7 @@ constexpr LONGLONG kLargestPlausibleFile = 1LL << 30;
 constexpr int kReplaceAttempts = 20;
 constexpr DWORD kReplacePauseMs = 100;
 
-// The size of the open file for sizing the text; 0 when it cannot tell plausibly.
+// The size of the open file for sizing the buffer; 0 when it cannot tell plausibly.
 std::size_t FileSize(HANDLE file) {
     LARGE_INTEGER size = {};
     if (!GetFileSizeEx(file, &size) || size.QuadPart <= 0 ||
@@ -37,6 +37,24 @@ std::size_t FileSize(HANDLE file) {
         return 0;
     }
     return static_cast<std::size_t>(size.QuadPart);
+}
+
+// Reads an open file for the rules; a read that fails ends the bytes and sets failed.
+ByteReader ReaderOf(HANDLE file, bool& failed) {
+    return [file, &failed](char* buffer, std::size_t size) -> std::size_t {
+        const DWORD wanted = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+        DWORD got = 0;
+        if (!ReadFile(file, buffer, wanted, &got, nullptr)) {
+            failed = true;
+            return 0;
+        }
+        return got;
+    };
+}
+
+bool Rewind(HANDLE file) {
+    LARGE_INTEGER start = {};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != FALSE;
 }
 
 // Clears the attributes of an earlier read-only backup, which took the file's and would not be
@@ -145,6 +163,7 @@ std::string WinHostsChecker::GetHostsFilePath() {
 }
 
 int WinHostsChecker::BuildHostsContent() {
+    source.reset();
     const std::string path = GetHostsFilePath();
     const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
     if (!widePath) {
@@ -170,18 +189,22 @@ int WinHostsChecker::BuildHostsContent() {
         return rewrite.check;
     }
     bool readFailed = false;
+    // The common repair, a file that lacks the entry, only appends to it: the file is then copied
+    // when repaired, never held whole.
+    const UnchangedRead scan = ReadOnlyAppended(ReaderOf(file.get(), readFailed), entries);
+    if (readFailed) {
+        return CheckInternalError;
+    }
+    if (scan.unchanged) {
+        source = std::move(file);
+        return CheckWrong;  // there are entries, and none is in the file
+    }
+    if (!Rewind(file.get())) {
+        return CheckInternalError;
+    }
     // read piece by piece: the file is never held whole besides its text
-    HostsRewrite rewrite = RewriteHosts(
-        [&file, &readFailed](char* buffer, std::size_t bufferSize) -> std::size_t {
-            const DWORD wanted = bufferSize > MAXDWORD ? MAXDWORD : static_cast<DWORD>(bufferSize);
-            DWORD got = 0;
-            if (!ReadFile(file.get(), buffer, wanted, &got, nullptr)) {
-                readFailed = true;
-                return 0;
-            }
-            return got;
-        },
-        FileSize(file.get()), entries);
+    HostsRewrite rewrite =
+        RewriteHosts(ReaderOf(file.get(), readFailed), FileSize(file.get()), entries);
     // a read that failed part-way would lose the rest of the file
     if (readFailed) {
         return CheckInternalError;
@@ -190,12 +213,38 @@ int WinHostsChecker::BuildHostsContent() {
     return rewrite.check;
 }
 
+// The file as it is now, and the missing lines after it, to write. Should the file have changed
+// since the check so that the rules would change more than add lines, write gets the rules' text
+// for it as it is now instead, once rewind has taken back what it was given.
+bool WinHostsChecker::CopyAppending(const ByteWriter& write, const std::function<bool()>& rewind) {
+    bool readFailed = false;
+    if (!Rewind(source.get())) {
+        return false;
+    }
+    const UnchangedRead copied =
+        ReadOnlyAppended(ReaderOf(source.get(), readFailed), entries, write);
+    if (readFailed || copied.copyFailed) {
+        return false;
+    }
+    if (copied.unchanged) {
+        const std::string lines = AppendedLines(entries);
+        return write(lines.data(), lines.size());
+    }
+    if (!Rewind(source.get()) || !rewind()) {
+        return false;
+    }
+    const HostsRewrite rewrite =
+        RewriteHosts(ReaderOf(source.get(), readFailed), FileSize(source.get()), entries);
+    return !readFailed && rewrite.check != CheckInternalError && WriteWithCrLf(rewrite.text, write);
+}
+
 // The text goes to a sibling file first and replaces the hosts file only once it is written and
 // closed whole, so a failure at any step leaves the old file as it was.
 int WinHostsChecker::Repair() {
     const std::string path = GetHostsFilePath();
-    // a Check that found the file wrong always built some text: never empty the file for nothing
-    if (path.empty() || repairedContent.empty()) {
+    // a Check that found the file wrong always built some text or kept the file to copy: never
+    // empty the file for nothing
+    if (path.empty() || (repairedContent.empty() && !source)) {
         return HostsRepairFailed;
     }
     const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
@@ -219,9 +268,14 @@ int WinHostsChecker::Repair() {
     if (!file) {
         return HostsRepairFailed;
     }
-    const bool written = WriteWithCrLf(
-        repairedContent,
-        [&file](const char* data, std::size_t size) { return WriteAll(file.get(), data, size); });
+    const ByteWriter write = [&file](const char* data, std::size_t size) {
+        return WriteAll(file.get(), data, size);
+    };
+    const bool written =
+        source ? CopyAppending(write,
+                               [&file] { return Rewind(file.get()) && SetEndOfFile(file.get()); })
+               : WriteWithCrLf(repairedContent, write);
+    source.reset();  // read to its end: it must not hold the file against the replace
     if (!written || !FlushFileBuffers(file.get())) {
         return HostsRepairFailed;
     }
