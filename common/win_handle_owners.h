@@ -1,13 +1,15 @@
 #pragma once
 // The project's owners of platform handles: one type per kind, whichever program holds it, and
-// nothing closed by hand. Kinds that only one program holds (the tool's registry keys and
-// certificates) are declared beside it, on the same template.
+// nothing closed by hand. put() hands a call the place for its result, as WIL's owners do.
 
 #include <windows.h>
-
+// after windows.h, which they need
 #include <objbase.h>
+#include <wincrypt.h>
 
 #include <utility>
+
+#include "win_system_library.h"
 
 namespace handles {
 
@@ -41,6 +43,25 @@ void ReleaseCom(Interface* object) {
     object->Release();
 }
 
+// crypt32 is loaded at run time: a store or context exists only once it is, and is released
+// through it.
+inline void CloseCertStore(HCERTSTORE store) {
+    if (const auto close = SYSTEM_FUNCTION(kCrypt32, CertCloseStore)) close(store, 0);
+}
+inline void CloseCryptMsg(HCRYPTMSG message) {
+    if (const auto close = SYSTEM_FUNCTION(kCrypt32, CryptMsgClose)) close(message);
+}
+inline void FreeCertContext(PCCERT_CONTEXT context) {
+    if (const auto release = SYSTEM_FUNCTION(kCrypt32, CertFreeCertificateContext))
+        release(context);
+}
+inline void FreeCrlContext(PCCRL_CONTEXT context) {
+    if (const auto release = SYSTEM_FUNCTION(kCrypt32, CertFreeCRLContext)) release(context);
+}
+inline void FreeCtlContext(PCCTL_CONTEXT context) {
+    if (const auto release = SYSTEM_FUNCTION(kCrypt32, CertFreeCTLContext)) release(context);
+}
+
 // Owns one handle and releases it with Close unless it holds Empty(). Move-only; the names follow
 // std::unique_ptr.
 template <typename Handle, auto Close, Handle (*Empty)() = Null<Handle>>
@@ -58,7 +79,14 @@ public:
     UniqueAny& operator=(const UniqueAny&) = delete;
 
     Handle get() const { return handle; }
+    Handle operator->() const { return handle; }
     explicit operator bool() const { return handle != Empty(); }
+    // Releases what it holds and hands out the place for a new handle, for a call that answers
+    // through a pointer: RegOpenKeyExW(root, name, 0, access, key.put()).
+    Handle* put() {
+        reset();
+        return &handle;
+    }
     // Gives the handle up without releasing it.
     Handle release() { return std::exchange(handle, Empty()); }
     void reset(Handle next = Empty()) {
@@ -82,6 +110,8 @@ using UniqueFileHandle = handles::UniqueAny<HANDLE, CloseHandle, handles::Invali
 using UniqueFindHandle = handles::UniqueAny<HANDLE, FindClose, handles::InvalidHandleValue>;
 // Memory that LocalAlloc gave (a security descriptor from its string form, say).
 using UniqueLocalMemory = handles::UniqueAny<HLOCAL, LocalFree>;
+// A text that LocalAlloc gave (a SID's string form).
+using UniqueLocalText = handles::UniqueAny<LPWSTR, handles::FreeLocal<LPWSTR>>;
 using UniqueModule = handles::UniqueAny<HMODULE, FreeLibrary>;
 using UniqueWindow = handles::UniqueAny<HWND, DestroyWindow>;
 using UniqueIcon = handles::UniqueAny<HICON, handles::DestroyExtractedIcon>;
@@ -90,3 +120,13 @@ using UniqueCoTaskText = handles::UniqueAny<PWSTR, handles::FreeCoTask>;
 // A COM interface pointer, released once.
 template <typename Interface>
 using ComPtr = handles::UniqueAny<Interface*, handles::ReleaseCom<Interface>>;
+using UniqueHkey = handles::UniqueAny<HKEY, RegCloseKey>;
+// CommandLineToArgvW's list.
+using UniqueArgumentList = handles::UniqueAny<LPWSTR*, handles::FreeLocal<LPWSTR*>>;
+// A text WinINet hands over (a per-connection option's value).
+using UniqueGlobalText = handles::UniqueAny<LPWSTR, handles::FreeGlobal<LPWSTR>>;
+using UniqueCertStore = handles::UniqueAny<HCERTSTORE, handles::CloseCertStore>;
+using UniqueCryptMsg = handles::UniqueAny<HCRYPTMSG, handles::CloseCryptMsg>;
+using UniqueCertContext = handles::UniqueAny<PCCERT_CONTEXT, handles::FreeCertContext>;
+using UniqueCrlContext = handles::UniqueAny<PCCRL_CONTEXT, handles::FreeCrlContext>;
+using UniqueCtlContext = handles::UniqueAny<PCCTL_CONTEXT, handles::FreeCtlContext>;

@@ -37,30 +37,26 @@ DialogSettings dialogSettings(DialogKind kind, bool isChinese) {
 }
 
 bool showFileDialog(const DialogSettings& settings, SelectionCollector& collector) {
-    IFileOpenDialog* rawDialog = nullptr;
+    ComPtr<IFileOpenDialog> dialog;
     if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_PPV_ARGS(&rawDialog)))) {
+                                IID_PPV_ARGS(dialog.put())))) {
         return false;
     }
-    const ComPtr<IFileOpenDialog> dialog(rawDialog);
     FILEOPENDIALOGOPTIONS defaults = 0;
-    dialog.get()->GetOptions(&defaults);
-    if (FAILED(dialog.get()->SetOptions(defaults | settings.options))) return false;
-    dialog.get()->SetTitle(settings.title);
-    if (FAILED(dialog.get()->Show(nullptr))) return false;
+    dialog->GetOptions(&defaults);
+    if (FAILED(dialog->SetOptions(defaults | settings.options))) return false;
+    dialog->SetTitle(settings.title);
+    if (FAILED(dialog->Show(nullptr))) return false;
 
-    IShellItemArray* rawItems = nullptr;
-    if (FAILED(dialog.get()->GetResults(&rawItems))) return false;
-    const ComPtr<IShellItemArray> items(rawItems);
+    ComPtr<IShellItemArray> items;
+    if (FAILED(dialog->GetResults(items.put()))) return false;
     DWORD count = 0;
-    if (FAILED(items.get()->GetCount(&count)) || count == 0) return false;
+    if (FAILED(items->GetCount(&count)) || count == 0) return false;
     for (DWORD i = 0; i < count; ++i) {
-        IShellItem* rawItem = nullptr;
-        if (FAILED(items.get()->GetItemAt(i, &rawItem))) return false;
-        const ComPtr<IShellItem> item(rawItem);
-        PWSTR rawPath = nullptr;
-        if (FAILED(item.get()->GetDisplayName(SIGDN_FILESYSPATH, &rawPath))) return false;
-        const UniqueCoTaskText path(rawPath);
+        ComPtr<IShellItem> item;
+        if (FAILED(items->GetItemAt(i, item.put()))) return false;
+        UniqueCoTaskText path;
+        if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.put()))) return false;
         if (!collector.add(path.get())) break;  // a drive root: the folder dialog opens again
     }
     return true;

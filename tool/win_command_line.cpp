@@ -2,7 +2,7 @@
 
 #include "command_line.h"
 #include "utf.h"
-#include "win_handles.h"
+#include "win_handle_owners.h"
 
 std::vector<std::string> CommandLineArguments() {
     int count = 0;

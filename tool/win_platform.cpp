@@ -10,7 +10,7 @@
 #include "certificate_block.h"
 #include "platform.h"
 #include "win_files.h"
-#include "win_handles.h"
+#include "win_handle_owners.h"
 #include "win_paths.h"
 #include "win_system_library.h"
 #include "win_text.h"
@@ -227,14 +227,12 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
     DWORD encodingType = 0;
     DWORD contentType = 0;
     DWORD formatType = 0;
-    HCERTSTORE rawStore = nullptr;
-    HCRYPTMSG rawMessage = nullptr;
-    const void* rawContext = nullptr;
-    const BOOL loaded =
-        queryObject(objectType, object, CERT_QUERY_CONTENT_FLAG_ALL, CERT_QUERY_FORMAT_FLAG_ALL, 0,
-                    &encodingType, &contentType, &formatType, &rawStore, &rawMessage, &rawContext);
-    const UniqueCertStore store(rawStore);
-    const UniqueCryptMsg message(rawMessage);
+    UniqueCertStore store;
+    UniqueCryptMsg message;
+    const void* rawContext = nullptr;  // its kind, and so its owner, follows the content's kind
+    const BOOL loaded = queryObject(objectType, object, CERT_QUERY_CONTENT_FLAG_ALL,
+                                    CERT_QUERY_FORMAT_FLAG_ALL, 0, &encodingType, &contentType,
+                                    &formatType, store.put(), message.put(), &rawContext);
     // the context's kind follows the content's kind
     UniqueCertContext certificate;
     UniqueCrlContext crl;
@@ -268,7 +266,7 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
     if (!certificate) {
         return CertificateStatus::NoCertificate;
     }
-    return verifyTimeValidity(nullptr, certificate.get()->pCertInfo) == 0
+    return verifyTimeValidity(nullptr, certificate->pCertInfo) == 0
                ? CertificateStatus::Valid
                : CertificateStatus::NotValidNow;
 }
@@ -341,13 +339,12 @@ std::unique_ptr<MachineLock> LockMachine() {
         return nullptr;
     }
     const std::wstring path = system + kMachineLockFile;
-    PSECURITY_DESCRIPTOR rawDescriptor = nullptr;
+    UniqueLocalMemory descriptor;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kMachineLockSecurity, SDDL_REVISION_1,
-                                                              &rawDescriptor, nullptr)) {
+                                                              descriptor.put(), nullptr)) {
         return nullptr;
     }
-    const UniqueLocalMemory descriptor(rawDescriptor);
-    SECURITY_ATTRIBUTES security = {sizeof security, rawDescriptor, FALSE};
+    SECURITY_ATTRIBUTES security = {sizeof security, descriptor.get(), FALSE};
     const ULONGLONG deadline = GetTickCount64() + kMachineLockWaitMs;
     for (;;) {
         UniqueFileHandle file(CreateFileW(

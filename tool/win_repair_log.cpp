@@ -13,7 +13,7 @@
 #include "folder_trust.h"
 #include "repair_log.h"
 #include "win_files.h"
-#include "win_handles.h"
+#include "win_handle_owners.h"
 #include "win_paths.h"
 #include "win_text.h"
 
@@ -30,9 +30,8 @@ constexpr int kReplaceAttempts = 10;
 constexpr DWORD kReplacePauseMs = 50;
 
 std::optional<std::wstring> ProgramDataFolder() {
-    PWSTR raw = nullptr;
-    const HRESULT found = SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &raw);
-    const UniqueCoTaskText folder(raw);
+    UniqueCoTaskText folder;
+    const HRESULT found = SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, folder.put());
     if (FAILED(found) || !folder) {
         return std::nullopt;
     }
@@ -42,11 +41,9 @@ std::optional<std::wstring> ProgramDataFolder() {
 // Security attributes from SDDL text; the descriptor lives as long as the owner.
 struct Security {
     explicit Security(const wchar_t* sddl) {
-        PSECURITY_DESCRIPTOR raw = nullptr;
-        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &raw,
-                                                                 nullptr)) {
-            descriptor.reset(raw);
-            attributes.lpSecurityDescriptor = raw;
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                 descriptor.put(), nullptr)) {
+            attributes.lpSecurityDescriptor = descriptor.get();
         }
     }
     UniqueLocalMemory descriptor;
@@ -54,21 +51,19 @@ struct Security {
 };
 
 std::string SidText(PSID sid) {
-    LPWSTR raw = nullptr;
-    if (sid == nullptr || !ConvertSidToStringSidW(sid, &raw)) {
+    UniqueLocalText text;
+    if (sid == nullptr || !ConvertSidToStringSidW(sid, text.put())) {
         return std::string();
     }
-    const UniqueLocalMemory owned(raw);
-    return Utf8FromUtf16(raw).value_or(std::string());
+    return Utf8FromUtf16(text.get()).value_or(std::string());
 }
 
 // The account this process runs as; under Wine it owns every file and folder.
 std::string RunningUser() {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
         return std::string();
     }
-    const UniqueHandle token(raw);
     DWORD size = 0;
     GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     std::string buffer(size, '\0');
@@ -82,13 +77,12 @@ std::string RunningUser() {
 std::optional<FolderSecurity> ReadSecurity(HANDLE folder) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR raw = nullptr;
+    UniqueLocalMemory descriptor;
     if (GetSecurityInfo(folder, SE_FILE_OBJECT,
                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                        &dacl, nullptr, &raw) != ERROR_SUCCESS) {
+                        &dacl, nullptr, descriptor.put()) != ERROR_SUCCESS) {
         return std::nullopt;
     }
-    const UniqueLocalMemory descriptor(raw);
     FolderSecurity security;
     security.owner = SidText(owner);
     security.hasDacl = dacl != nullptr;

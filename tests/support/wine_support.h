@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "win_handles.h"
+#include "win_handle_owners.h"
 
 // A build path ("/work/x" under Wine's drive Z:) as a Windows path; Windows paths stay as they are.
 std::string WindowsPath(const std::string& path);

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "repair_log.h"
-#include "win_handles.h"
+#include "win_handle_owners.h"
 #include "win_text.h"
 
 namespace {
@@ -97,11 +97,11 @@ bool Matches(const std::wstring& stored, const WideItem& item) {
 }
 
 UniqueHkey OpenKey(HKEY root, const std::wstring& subKey) {
-    HKEY key = nullptr;
-    if (RegOpenKeyW(root, subKey.c_str(), &key) != ERROR_SUCCESS) {
+    UniqueHkey key;
+    if (RegOpenKeyW(root, subKey.c_str(), key.put()) != ERROR_SUCCESS) {
         return UniqueHkey();
     }
-    return UniqueHkey(key);
+    return key;
 }
 
 // The value's text up to its first zero character, read at its real size whatever its type; none
@@ -134,13 +134,15 @@ std::optional<std::wstring> ReadValueText(HKEY key, const std::wstring& valueNam
 std::optional<RegistryKeyContents> ReadKeyContents(HKEY root, const std::string& path) {
     RegistryKeyContents contents;
     const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
-    HKEY raw = nullptr;
-    const LONG opened =
-        widePath ? RegOpenKeyExW(root, widePath->c_str(), 0, KEY_READ, &raw) : ERROR_INVALID_DATA;
+    UniqueHkey key;
+    const LONG opened = widePath ? RegOpenKeyExW(root, widePath->c_str(), 0, KEY_READ, key.put())
+                                 : ERROR_INVALID_DATA;
     if (opened == ERROR_FILE_NOT_FOUND) {
         return std::nullopt;
     }
-    const UniqueHkey key(opened == ERROR_SUCCESS ? raw : nullptr);
+    if (opened != ERROR_SUCCESS) {
+        key.release();  // nothing was opened, whatever the call left there
+    }
     DWORD longestSubKey = 0;
     DWORD longestValueName = 0;
     if (!key ||
@@ -288,11 +290,10 @@ int WinAssociatedSetupChecker::Repair() {
         UniqueHkey key;
         switch (item.status) {
             case ItemKeyMissing: {
-                HKEY created = nullptr;
-                if (RegCreateKeyW(wide->root, wide->subKey.c_str(), &created) != ERROR_SUCCESS) {
+                if (RegCreateKeyW(wide->root, wide->subKey.c_str(), key.put()) != ERROR_SUCCESS) {
+                    key.release();
                     return SetupRepairFailed;
                 }
-                key.reset(created);
                 if (!key) {
                     key = OpenKey(wide->root, wide->subKey);
                 }

@@ -10,7 +10,7 @@
 #include "line_scan.h"
 #include "repair_log.h"
 #include "win_files.h"
-#include "win_handles.h"
+#include "win_handle_owners.h"
 #include "win_paths.h"
 #include "win_text.h"
 

@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "hosts_checker.h"
-#include "win_handles.h"
+#include "win_handle_owners.h"
 
 // Reads and writes the hosts file under the Windows system directory.
 class WinHostsChecker : public HostsChecker {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "repair_log.h"
-#include "win_handles.h"
+#include "win_handle_owners.h"
 #include "win_system_library.h"
 #include "win_text.h"
 
