@@ -39,3 +39,7 @@ std::string Utf8FromUtf16Lossless(Utf16View text);
 std::string toUtf8(Utf16View text);
 // Appends what toUtf8 gives to out.
 void appendUtf8(std::string& out, Utf16View text);
+
+// Whether a and b are the same bytes, ASCII letters compared without their case (no locale's
+// rules: the registry's and the settings' own names are ASCII).
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);

@@ -13,11 +13,10 @@ std::string ClientCheckTool::CertificateRow() {
         return std::string();
     }
     // a file that loads without a certificate cannot be valid: it shows as an error
+    const bool valid = status == CertificateStatus::Valid;
     const std::string statusCell =
-        status == CertificateStatus::Valid
-            ? "<td id = textcenter><font color = \"#008000\">" + Label(LabelCorrect) +
-                  "</font></td>\n"
-            : "<td id = textcenter><font color = \"red\">" + Label(LabelError) + "</font></td>\n";
+        ResultCell(CellForm::Certificate, valid ? ResultColour::Green : ResultColour::Red,
+                   Label(valid ? LabelCorrect : LabelError));
     return "<tr>\n<td>" + Label(LabelCertificate) + "</td>\n" + statusCell +
            "<td id=textcenter></td>\n<td id=textcenter></td>\n</tr>\n";
 }

@@ -7,14 +7,6 @@
 
 namespace {
 
-const char kGreen[] = "#008000";
-const char kRed[] = "red";
-
-std::string ColouredCell(const char* colour, const std::string& text) {
-    return "<td id=textcenter width=\"100\"><font color=\"" + std::string(colour) + "\">" + text +
-           "</font></td>\n";
-}
-
 // The first top-level element of exactly that name, or the empty node.
 pugi::xml_node TopLevelElement(const pugi::xml_document& document, const char* name) {
     return document.child(name);
@@ -79,6 +71,8 @@ bool ClientCheckTool::LoadProxyConfig(const pugi::xml_document& document) {
     return proxyChecker->LoadConfig(TopLevelElement(document, "proxy")) == ConfigLoaded;
 }
 
+std::string ClientCheckTool::Label(int index) const { return LabelText(lang, index); }
+
 std::string ClientCheckTool::BuildReport() {
     if (!inited) {
         return "No inited.\n";
@@ -121,17 +115,19 @@ std::string ClientCheckTool::ProxyRow() {
 
 std::string ClientCheckTool::HostsResultCells(int check, int repair) {
     if (check == CheckCorrect) {
-        return ColouredCell(kGreen, Label(LabelCorrect)) + "<td id=textcenter></td>\n" +
-               "<td id=textcenter width=\"100\"></td>\n";
+        return ResultCell(CellForm::Item, ResultColour::Green, Label(LabelCorrect)) +
+               "<td id=textcenter></td>\n" + "<td id=textcenter width=\"100\"></td>\n";
     }
     if (check == CheckWrong) {
-        const std::string repairCell = repair == Repaired
-                                           ? ColouredCell(kGreen, Label(LabelSuccess))
-                                           : ColouredCell(kRed, Label(LabelDefeated));
-        return ColouredCell(kRed, Label(LabelError)) + repairCell +
+        const std::string repairCell =
+            repair == Repaired
+                ? ResultCell(CellForm::Item, ResultColour::Green, Label(LabelSuccess))
+                : ResultCell(CellForm::Item, ResultColour::Red, Label(LabelDefeated));
+        return ResultCell(CellForm::Item, ResultColour::Red, Label(LabelError)) + repairCell +
                "<td id=textcenter width=\"100\"></td>\n";
     }
-    return ColouredCell(kRed, Label(LabelError)) + ColouredCell(kRed, Label(LabelDefeated)) +
+    return ResultCell(CellForm::Item, ResultColour::Red, Label(LabelError)) +
+           ResultCell(CellForm::Item, ResultColour::Red, Label(LabelDefeated)) +
            "<td id=textcenter width=\"100\">" + Label(LabelInternalError) + "</td>\n";
 }
 

@@ -1,26 +1,13 @@
 #include "language_setting.h"
 
 #include "platform.h"
+#include "utf.h"
 
 namespace {
 
 // The settings file name must fit this buffer with its terminator, counted in UTF-16 units as the
 // wide profile call takes it.
 constexpr std::string::size_type kSettingsPathBufferSize = 256;
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::string::size_type i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // UTF-16 units of UTF-8 text: one per sequence, two for those of four bytes.
 std::string::size_type Utf16Length(const std::string& utf8) {

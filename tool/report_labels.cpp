@@ -1,4 +1,4 @@
-#include "client_check_tool.h"
+#include "report_labels.h"
 
 namespace {
 
@@ -87,10 +87,18 @@ const char* const kEnglishLabels[LabelCount] = {
 
 }  // namespace
 
-std::string ClientCheckTool::Label(int index) const {
+std::string LabelText(const std::string& lang, int index) {
     if (index < 0 || index >= LabelCount) {
         return std::string();
     }
     const char* const* table = lang == "cs" ? kChineseLabels : kEnglishLabels;
     return table[index];
+}
+
+std::string ResultCell(CellForm form, ResultColour colour, const std::string& text) {
+    const char* const colourName = colour == ResultColour::Green ? "#008000" : "red";
+    const std::string open = form == CellForm::Item
+                                 ? "<td id=textcenter width=\"100\"><font color=\""
+                                 : "<td id = textcenter><font color = \"";
+    return open + colourName + "\">" + text + "</font></td>\n";
 }

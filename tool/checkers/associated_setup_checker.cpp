@@ -5,17 +5,11 @@
 #include <cctype>
 #include <utility>
 
+#include "utf.h"
+
 namespace {
 
 const char kUrlProtocolValueName[] = "URL Protocol";
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return AsciiLower(x) == AsciiLower(y);
-           });
-}
 
 bool EndsWithIgnoringAsciiCase(const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&
