@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <utility>
 
 #include "utf.h"
@@ -139,24 +138,34 @@ bool IsOwnValue(const SetupItem& item, const std::optional<std::string>& text) {
 
 }  // namespace
 
+namespace {
+
+const std::array<std::pair<const char*, RegistryRoot>, 5> kRoots = {{
+    {"HKEY_CLASSES_ROOT", RegistryRoot::ClassesRoot},
+    {"HKEY_CURRENT_USER", RegistryRoot::CurrentUser},
+    {"HKEY_LOCAL_MACHINE", RegistryRoot::LocalMachine},
+    {"HKEY_USERS", RegistryRoot::Users},
+    {"HKEY_CURRENT_CONFIG", RegistryRoot::CurrentConfig},
+}};
+
+}  // namespace
+
 std::optional<RegistryRoot> RootKeyFromName(const std::string& name) {
-    static const std::array<std::pair<const char*, RegistryRoot>, 5> kRoots = {{
-        {"HKEY_CLASSES_ROOT", RegistryRoot::ClassesRoot},
-        {"HKEY_CURRENT_USER", RegistryRoot::CurrentUser},
-        {"HKEY_LOCAL_MACHINE", RegistryRoot::LocalMachine},
-        {"HKEY_USERS", RegistryRoot::Users},
-        {"HKEY_CURRENT_CONFIG", RegistryRoot::CurrentConfig},
-    }};
-    std::string upper = name;
-    for (char& c : upper) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
     for (const auto& [rootName, root] : kRoots) {
-        if (upper == rootName) {
+        if (EqualsIgnoringAsciiCase(name, rootName)) {
             return root;
         }
     }
     return std::nullopt;
+}
+
+const char* RootKeyName(RegistryRoot root) {
+    for (const auto& [rootName, named] : kRoots) {
+        if (named == root) {
+            return rootName;
+        }
+    }
+    return kRoots[0].first;
 }
 
 std::string FillTemplate(const std::string& text, const std::string& applicationName) {

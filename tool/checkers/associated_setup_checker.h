@@ -93,8 +93,10 @@ struct RegistryKeyContents {
     bool unreadable = false;
 };
 
-// Upper-cases the name and matches it exactly against the five HKEY_* root names.
+// The root that the name names, ASCII letters in any case, among the five HKEY_* root names.
 std::optional<RegistryRoot> RootKeyFromName(const std::string& name);
+// The root's name as the configuration and the repair log write it ("HKEY_CLASSES_ROOT").
+const char* RootKeyName(RegistryRoot root);
 
 // Replaces "%s" by the name and "%%" by one percent sign; every other character, any other "%"
 // included, stays as it is.

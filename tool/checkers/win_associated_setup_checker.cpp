@@ -32,22 +32,6 @@ HKEY PredefinedKey(RegistryRoot root) {
     return HKEY_CLASSES_ROOT;
 }
 
-const char* RootName(RegistryRoot root) {
-    switch (root) {
-        case RegistryRoot::ClassesRoot:
-            return "HKEY_CLASSES_ROOT";
-        case RegistryRoot::CurrentUser:
-            return "HKEY_CURRENT_USER";
-        case RegistryRoot::LocalMachine:
-            return "HKEY_LOCAL_MACHINE";
-        case RegistryRoot::Users:
-            return "HKEY_USERS";
-        case RegistryRoot::CurrentConfig:
-            return "HKEY_CURRENT_CONFIG";
-    }
-    return "HKEY_CLASSES_ROOT";
-}
-
 // An item's texts as the wide registry calls take them.
 struct WideItem {
     HKEY root = HKEY_CLASSES_ROOT;
@@ -190,7 +174,8 @@ std::optional<RegistryKeyContents> ReadKeyContents(HKEY root, const std::string&
 
 // "registry <key> (default)" or "registry <key> \"<value name>\"", as the repair log names a value.
 std::string LoggedValueName(const SetupItem& item) {
-    const std::string key = std::string("registry ") + RootName(item.rootKey) + "\\" + item.subKey;
+    const std::string key =
+        std::string("registry ") + RootKeyName(item.rootKey) + "\\" + item.subKey;
     return item.valueName.empty() ? key + " (default)" : key + " " + LoggedValue(item.valueName);
 }
 
