@@ -94,3 +94,7 @@ std::string ClientCheckTool::Label(int index) const {
     const char* const* table = lang == "cs" ? kChineseLabels : kEnglishLabels;
     return table[index];
 }
+
+const char* EnglishLabel(int index) {
+    return index >= 0 && index < LabelCount ? kEnglishLabels[index] : "";
+}

@@ -16,3 +16,6 @@ enum ReportLabel : int {
     LabelDefeated = 35,
     LabelInternalError = 36,
 };
+
+// The label in English, whatever the report's language; empty for an index outside the table.
+const char* EnglishLabel(int index);
