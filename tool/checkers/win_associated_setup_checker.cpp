@@ -191,7 +191,7 @@ std::optional<RegistryKeyContents> ReadKeyContents(HKEY root, const std::string&
     return contents;
 }
 
-// "<root>\\<subkey>", as the repair log names a key.
+// "<root>\<subkey>", as the repair log names a key.
 std::string LoggedKeyName(const SetupItem& item) {
     return std::string(RootName(item.rootKey)) + "\\" + item.subKey;
 }
@@ -316,7 +316,7 @@ int WinAssociatedSetupChecker::Repair() {
                 key = OpenKey(wide->root, wide->subKey, &opened);
                 break;
             default:
-                return Fail(SetupRepairFailed, "check " + LoggedKeyName(item), 0);
+                return Fail(SetupRepairFailed, "unchecked " + LoggedKeyName(item), 0);
         }
         if (!key) {
             return Fail(SetupRepairFailed, "open key " + LoggedKeyName(item), opened);
