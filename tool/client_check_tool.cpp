@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform.h"
+#include "repair_log.h"
 
 namespace {
 
@@ -97,6 +98,9 @@ std::string ClientCheckTool::ItemRow(Checker& checker, ReportLabel label,
     const int check = checker.Check();
     // without a repair the repair code is not looked at
     const int repair = check == CheckWrong ? checker.Repair() : Repaired;
+    if (repair != Repaired) {
+        LogRepair(RepairFailedEvent(LabelText("en", label), checker.LastRepairFailure()));
+    }
     return "<tr>\n<td width=\"180\">" + Label(label) + "</td>\n" +
            (this->*resultCells)(check, repair) + "</tr>\n";
 }

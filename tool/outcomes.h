@@ -3,6 +3,10 @@
 // the program's exit status. The values are fixed (the report and the host application read them),
 // so several names may share one value.
 
+#include <optional>
+#include <string>
+#include <string_view>
+
 // LoadConfig: whether a checker accepted its section of the configuration document.
 enum LoadCode : int {
     ConfigLoaded = 0,
@@ -27,6 +31,32 @@ enum RepairCode : int {
     SetupRepairFailed = 2,
     ProxyRepairFailed = 2,
     HostsRepairFailed = 3,
+};
+
+// Why a repair failed: the step that failed, a short name such as "replace" or "set proxy options",
+// and the platform's error code there (GetLastError, LSTATUS), 0 when the step failed without one.
+struct RepairFailure {
+    std::string step;
+    unsigned long error = 0;
+};
+
+// The checkers' record of their last repair's failure: cleared when a repair starts, set where it
+// fails.
+class RepairFailureRecord {
+public:
+    // none after a repair that succeeded, or one that failed without saying where
+    const std::optional<RepairFailure>& LastRepairFailure() const { return failure; }
+
+protected:
+    void ClearRepairFailure() { failure.reset(); }
+    // Records the step and its error and answers code, for `return Fail(...)`.
+    int Fail(int code, std::string_view step, unsigned long error) {
+        failure = RepairFailure{std::string(step), error};
+        return code;
+    }
+
+private:
+    std::optional<RepairFailure> failure;
 };
 
 // tool.exe's exit status.

@@ -16,6 +16,12 @@ void SetRepairLogFolder(const std::string& applicationName) {
 
 const std::string& RepairLogFolder() { return logFolder; }
 
+std::string RepairFailedEvent(const std::string& row, const std::optional<RepairFailure>& failure) {
+    const RepairFailure where = failure.value_or(RepairFailure{"unknown", 0});
+    return "repair failed: " + row + ": " + where.step + " (error " + std::to_string(where.error) +
+           ")";
+}
+
 std::string LoggedValue(const std::optional<std::string>& text) {
     if (!text) {
         return "absent";

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "outcomes.h"
+
 // The log never passes this size, but for a single line longer than it, which is kept alone.
 constexpr std::size_t kRepairLogLimit = 256 * 1024;
 
@@ -16,6 +18,10 @@ std::string LoggedValue(const std::optional<std::string>& text);
 
 // One changed value: "<what>: <old> -> <new>", old and new as they are given.
 std::string ChangeEvent(const std::string& what, const std::string& old, const std::string& now);
+
+// A repair that failed: "repair failed: <row>: <step> (error <code>)", the step "unknown" when the
+// repair did not say where it failed.
+std::string RepairFailedEvent(const std::string& row, const std::optional<RepairFailure>& failure);
 
 // The log once line (with its line end) is added to the lines of existing: the oldest whole lines
 // go while the whole would pass limit; line itself always stays. existing is the log's end when

@@ -16,7 +16,7 @@
 #include "outcomes.h"
 
 // Makes sure the registry registers the application name as a URL protocol.
-class AssociatedSetupChecker {
+class AssociatedSetupChecker : public RepairFailureRecord {
 public:
     virtual ~AssociatedSetupChecker() = default;
     virtual int LoadConfig(const pugi::xml_node& section) = 0;

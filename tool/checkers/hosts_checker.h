@@ -56,7 +56,7 @@ std::string AppendedLines(const HostsEntries& entries);
 
 // Makes sure the hosts file maps every configured host name to its configured address. The rules
 // are RewriteHosts; the Windows checker reads and writes the file.
-class HostsChecker {
+class HostsChecker : public RepairFailureRecord {
 public:
     virtual ~HostsChecker() = default;
     virtual int LoadConfig(const pugi::xml_node& hostsElement);

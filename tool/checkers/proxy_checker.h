@@ -8,7 +8,7 @@
 #include "outcomes.h"
 
 // Makes sure the LAN Internet settings ask for a direct connection.
-class ProxyChecker {
+class ProxyChecker : public RepairFailureRecord {
 public:
     virtual ~ProxyChecker() = default;
     // There is nothing to configure: the section is ignored.

@@ -80,9 +80,15 @@ bool Matches(const std::wstring& stored, const WideItem& item) {
                                  static_cast<int>(item.folderLength), TRUE) == CSTR_EQUAL);
 }
 
-UniqueHkey OpenKey(HKEY root, const std::wstring& subKey) {
+// status, when given, receives the open's LSTATUS.
+UniqueHkey OpenKey(HKEY root, const std::wstring& subKey, LONG* status = nullptr) {
     UniqueHkey key;
-    if (RegOpenKeyW(root, subKey.c_str(), key.put()) != ERROR_SUCCESS) {
+    const LONG opened = RegOpenKeyW(root, subKey.c_str(), key.put());
+    if (status) {
+        *status = opened;
+    }
+    if (opened != ERROR_SUCCESS) {
+        key.release();  // nothing was opened, whatever the call left there
         return UniqueHkey();
     }
     return key;
@@ -172,10 +178,14 @@ std::optional<RegistryKeyContents> ReadKeyContents(HKEY root, const std::string&
     return contents;
 }
 
+// "<root>\<subkey>", as the repair log names a key.
+std::string LoggedKeyName(const SetupItem& item) {
+    return std::string(RootKeyName(item.rootKey)) + "\\" + item.subKey;
+}
+
 // "registry <key> (default)" or "registry <key> \"<value name>\"", as the repair log names a value.
 std::string LoggedValueName(const SetupItem& item) {
-    const std::string key =
-        std::string("registry ") + RootKeyName(item.rootKey) + "\\" + item.subKey;
+    const std::string key = "registry " + LoggedKeyName(item);
     return item.valueName.empty() ? key + " (default)" : key + " " + LoggedValue(item.valueName);
 }
 
@@ -189,11 +199,11 @@ std::string LoggedStoredValue(const std::optional<std::wstring>& stored) {
     return text ? LoggedValue(text) : "unreadable";
 }
 
-bool WriteValue(HKEY key, const WideItem& item) {
+// The write's LSTATUS.
+LONG WriteValue(HKEY key, const WideItem& item) {
     const auto* bytes = reinterpret_cast<const BYTE*>(item.data.c_str());
     return RegSetValueExW(key, item.valueName.c_str(), 0, REG_SZ, bytes,
-                          static_cast<DWORD>((item.data.size() + 1) * sizeof(wchar_t))) ==
-           ERROR_SUCCESS;
+                          static_cast<DWORD>((item.data.size() + 1) * sizeof(wchar_t)));
 }
 
 }  // namespace
@@ -261,8 +271,9 @@ int WinAssociatedSetupChecker::Check() {
 }
 
 int WinAssociatedSetupChecker::Repair() {
+    ClearRepairFailure();
     if (unresolved || refused) {
-        return SetupRepairFailed;
+        return Fail(SetupRepairFailed, "refused by the check", 0);
     }
     for (const SetupItem& item : items) {
         if (item.status == ItemOk) {
@@ -270,33 +281,36 @@ int WinAssociatedSetupChecker::Repair() {
         }
         const std::optional<WideItem> wide = Widen(item);
         if (!wide) {
-            return SetupRepairFailed;
+            return Fail(SetupRepairFailed, "convert " + LoggedKeyName(item),
+                        ERROR_NO_UNICODE_TRANSLATION);
         }
         UniqueHkey key;
+        LONG opened = ERROR_SUCCESS;
         switch (item.status) {
             case ItemKeyMissing: {
-                if (RegCreateKeyW(wide->root, wide->subKey.c_str(), key.put()) != ERROR_SUCCESS) {
+                opened = RegCreateKeyW(wide->root, wide->subKey.c_str(), key.put());
+                if (opened != ERROR_SUCCESS) {
                     key.release();
-                    return SetupRepairFailed;
+                    return Fail(SetupRepairFailed, "create key " + LoggedKeyName(item), opened);
                 }
                 if (!key) {
-                    key = OpenKey(wide->root, wide->subKey);
+                    key = OpenKey(wide->root, wide->subKey, &opened);
                 }
                 break;
             }
             case ItemValueMismatch:
-                key = OpenKey(wide->root, wide->subKey);
+                key = OpenKey(wide->root, wide->subKey, &opened);
                 break;
             default:
-                return SetupRepairFailed;
+                return Fail(SetupRepairFailed, "unchecked " + LoggedKeyName(item), 0);
         }
         if (!key) {
-            return SetupRepairFailed;
+            return Fail(SetupRepairFailed, "open key " + LoggedKeyName(item), opened);
         }
         // what the write replaces, for the repair log
         const std::optional<std::wstring> old = ReadValueText(key.get(), wide->valueName);
-        if (!WriteValue(key.get(), *wide)) {
-            return SetupRepairFailed;
+        if (const LONG written = WriteValue(key.get(), *wide); written != ERROR_SUCCESS) {
+            return Fail(SetupRepairFailed, "write " + LoggedValueName(item), written);
         }
         LogRepair(
             ChangeEvent(LoggedValueName(item), LoggedStoredValue(old), LoggedValue(item.data)));

@@ -241,32 +241,36 @@ bool WinHostsChecker::CopyAppending(const ByteWriter& write, const std::function
 // The text goes to a sibling file first and replaces the hosts file only once it is written and
 // closed whole, so a failure at any step leaves the old file as it was.
 int WinHostsChecker::Repair() {
+    ClearRepairFailure();
     const std::string path = GetHostsFilePath();
     // a Check that found the file wrong always built some text or kept the file to copy: never
     // empty the file for nothing
     if (path.empty() || (repairedContent.empty() && !source)) {
-        return HostsRepairFailed;
+        return Fail(HostsRepairFailed, "prepare text", 0);
     }
     const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
     if (!widePath) {
-        return HostsRepairFailed;
+        return Fail(HostsRepairFailed, "convert path", ERROR_NO_UNICODE_TRANSLATION);
     }
     // a read-only file is not writable for us, even where the system would let a rename replace it
     const DWORD attributes = GetFileAttributesW(widePath->c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-        return HostsRepairFailed;
+    if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return Fail(HostsRepairFailed, "read-only file", ERROR_FILE_READ_ONLY);
+    }
+    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return Fail(HostsRepairFailed, "folder in the file's place", ERROR_ACCESS_DENIED);
     }
 
     const std::wstring directory = widePath->substr(0, widePath->find_last_of(L'\\'));
     TemporaryFile temporary(directory, kTemporaryPrefix);
     if (temporary.Path().empty()) {
-        return HostsRepairFailed;
+        return Fail(HostsRepairFailed, "create temporary file", GetLastError());
     }
     UniqueFileHandle file(CreateFileW(temporary.Path().c_str(), GENERIC_WRITE, 0, nullptr,
                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        return HostsRepairFailed;
+        return Fail(HostsRepairFailed, "open temporary file", GetLastError());
     }
     const ByteWriter write = [&file](const char* data, std::size_t size) {
         return WriteAll(file.get(), data, size);
@@ -275,17 +279,21 @@ int WinHostsChecker::Repair() {
         source ? CopyAppending(write,
                                [&file] { return Rewind(file.get()) && SetEndOfFile(file.get()); })
                : WriteWithCrLf(repairedContent, write);
+    const DWORD writeError = written ? ERROR_SUCCESS : GetLastError();
     source.reset();  // read to its end: it must not hold the file against the replace
-    if (!written || !FlushFileBuffers(file.get())) {
-        return HostsRepairFailed;
+    if (!written) {
+        return Fail(HostsRepairFailed, "write", writeError);
+    }
+    if (!FlushFileBuffers(file.get())) {
+        return Fail(HostsRepairFailed, "flush", GetLastError());
     }
     // closed here, not by the owner, since the system may fail a write only at closing time
     if (!CloseHandle(file.release())) {
-        return HostsRepairFailed;
+        return Fail(HostsRepairFailed, "close", GetLastError());
     }
     if (exists && (attributes & kCarriedAttributes) != 0 &&
         !SetFileAttributesW(temporary.Path().c_str(), attributes & kCarriedAttributes)) {
-        return HostsRepairFailed;
+        return Fail(HostsRepairFailed, "set attributes", GetLastError());
     }
     // A second name and a rename rather than ReplaceFile: ReplaceFile renames the file to the
     // backup name first, and a failure after that leaves no hosts file at all; here it is always
@@ -301,7 +309,7 @@ int WinHostsChecker::Repair() {
         return true;
     };
     if (!ReplaceRetrying(temporary.Path(), *widePath, ready)) {
-        return HostsRepairFailed;
+        return Fail(HostsRepairFailed, "replace", GetLastError());
     }
     temporary.Keep();
     if (backup) {

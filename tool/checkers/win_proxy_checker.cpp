@@ -86,6 +86,7 @@ int WinProxyChecker::Check() {
 }
 
 int WinProxyChecker::Repair() {
+    ClearRepairFailure();
     // read before anything is written: the repair log keeps what was there
     const LoggedSettings before = ReadLanSettings();
     std::string bypass = kDirectBypass;
@@ -105,10 +106,10 @@ int WinProxyChecker::Repair() {
     const auto setOptionA = SYSTEM_FUNCTION(kWininet, InternetSetOptionA);
     const auto setOption = SYSTEM_FUNCTION(kWininet, InternetSetOptionW);
     if (!setOptionA || !setOption) {
-        return ProxyRepairFailed;
+        return Fail(ProxyRepairFailed, "load wininet", GetLastError());
     }
     if (!setOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, sizeof(list))) {
-        return ProxyRepairFailed;
+        return Fail(ProxyRepairFailed, "set proxy options", GetLastError());
     }
     if (!before.direct) {
         LogRepair(
@@ -118,10 +119,10 @@ int WinProxyChecker::Repair() {
         LogRepair(ChangeEvent("proxy LAN bypass list", before.bypass, LoggedValue(kDirectBypass)));
     }
     if (!setOption(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {
-        return ProxyRepairFailed;
+        return Fail(ProxyRepairFailed, "announce settings change", GetLastError());
     }
     if (!setOption(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0)) {
-        return ProxyRepairFailed;
+        return Fail(ProxyRepairFailed, "refresh settings", GetLastError());
     }
     return Repaired;
 }

@@ -9,6 +9,7 @@
 #include "associated_setup_checker.h"
 #include "hosts_checker.h"
 #include "proxy_checker.h"
+#include "repair_log.h"
 
 namespace {
 
@@ -109,6 +110,9 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
     world.certificatePaths.push_back(path);
     return world.certificate;
 }
+
+// the repair log is the Windows side's
+void LogRepair(const std::string&) {}
 
 // Natively the files are real: a text-mode stream, as the Windows side writes them.
 bool WriteTextFile(const std::string& path, const std::string& text) {

@@ -381,6 +381,7 @@ TEST_F(ToolRunTest, Tool_LogsEveryValueItChanges_UnderProgramData) {
         "registry HKEY_CLASSES_ROOT\\" + scheme + " \"URL Protocol\": absent -> \"\"",
         "proxy LAN type flags: 0x2 -> 0x1",
         "proxy LAN bypass list: absent -> \"local\"",
+        "repair failed: Proxy: refresh settings (error 12018)",
     };
     std::string expected = "an earlier line\r\n";
     for (const std::string& event : events) {
@@ -391,6 +392,53 @@ TEST_F(ToolRunTest, Tool_LogsEveryValueItChanges_UnderProgramData) {
               expected);
     RegDeleteTreeA(HKEY_CLASSES_ROOT, scheme.c_str());
     DeleteTree(logFolder);
+}
+
+// Each repair step that real conditions make fail here, and the lines its failure leaves in the log
+// (a repaired hosts file leaves none). The other steps need a full disk, a broken system or a
+// change between check and repair.
+TEST_F(ToolRunTest, Tool_LogsTheStepAndErrorOfARepairThatFails) {
+    const std::string hosts = MachineState::HostsPath(), etc = hosts.substr(0, hosts.rfind('\\'));
+    const std::string log = std::string(std::getenv("ProgramData")) + "\\Brevant\\repairs.log";
+    UniqueHandle held;
+    HKEY key = nullptr;
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { SetFileAttributesA(hosts.c_str(), FILE_ATTRIBUTE_READONLY); },
+         "repair failed: Domain Name: read-only file (error 6009)\n"},
+        {[&] {
+             held.reset(CreateFileA(hosts.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+         },
+         "repair failed: Domain Name: replace (error 32)\n"},
+        {[&] { MoveFileA(etc.c_str(), (etc + ".away").c_str()); },
+         "repair failed: Domain Name: create temporary file (error 267)\n"},
+        // no lasting key may be made under a volatile one
+        {[&] {
+             RegDeleteTreeA(HKEY_CLASSES_ROOT, "Brevant");
+             RegCreateKeyExA(HKEY_CLASSES_ROOT, "Brevant", 0, nullptr, REG_OPTION_VOLATILE,
+                             KEY_READ, nullptr, &key, nullptr);
+             RegCloseKey(key);
+         },
+         "repair failed: App Setup: create key HKEY_CLASSES_ROOT\\Brevant\\shell\\open\\command "
+         "(error 1021)\n"},
+        // Wine fails every refresh, Windows none
+        {[] { StoreProxyFlags(PROXY_TYPE_PROXY); },
+         "proxy LAN type flags: 0x2 -> 0x1\nproxy LAN bypass list: absent -> \"local\"\n"
+         "repair failed: Proxy: refresh settings (error 12018)\n"},
+    };
+    for (const auto& [force, lines] : cases) {
+        MakeEverythingCorrect();
+        WriteFileBytes(hosts, "10.1.2.3 localhost.brevant.io\r\n");
+        DeleteFileA(log.c_str());
+        force();
+        EXPECT_EQ(Run("--path report.html --lang en").exitCode, kExitOk);
+        held.reset();
+        SetFileAttributesA(hosts.c_str(), FILE_ATTRIBUTE_NORMAL);
+        MoveFileA((etc + ".away").c_str(), etc.c_str());
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, "Brevant");
+        const std::regex timed(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ (.*)\r\n)");
+        EXPECT_EQ(std::regex_replace(ReadFileBytes(log), timed, "$1\n"), lines);
+    }
 }
 
 // A real name file holds a line; one larger than 64 KiB counts as one that does not load.
