@@ -33,21 +33,34 @@ std::string LoggedFlags(DWORD flags) {
     return text;
 }
 
+// The LAN settings' list of per-connection options, over options.
+template <typename List, typename Option, std::size_t Count>
+List LanOptionList(std::array<Option, Count>& options) {
+    List list = {};
+    list.dwSize = sizeof(list);
+    list.pszConnection = nullptr;  // the LAN settings
+    list.dwOptionCount = static_cast<DWORD>(Count);
+    list.dwOptionError = 0;
+    list.pOptions = options.data();
+    return list;
+}
+
+// Reads the LAN settings' values of the options named in options.
+template <std::size_t Count>
+bool QueryLanOptions(std::array<INTERNET_PER_CONN_OPTIONW, Count>& options) {
+    auto list = LanOptionList<INTERNET_PER_CONN_OPTION_LISTW>(options);
+    DWORD size = sizeof(list);
+    const auto queryOption = SYSTEM_FUNCTION(kWininet, InternetQueryOptionW);
+    return queryOption &&
+           queryOption(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size) != FALSE;
+}
+
 LoggedSettings ReadLanSettings() {
     std::array<INTERNET_PER_CONN_OPTIONW, 2> options = {};
     options[0].dwOption = INTERNET_PER_CONN_FLAGS;
     options[1].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
-    INTERNET_PER_CONN_OPTION_LISTW list = {};
-    list.dwSize = sizeof(list);
-    list.pszConnection = nullptr;  // the LAN settings
-    list.dwOptionCount = static_cast<DWORD>(options.size());
-    list.dwOptionError = 0;
-    list.pOptions = options.data();
-    DWORD size = sizeof(list);
     LoggedSettings settings;
-    const auto queryOption = SYSTEM_FUNCTION(kWininet, InternetQueryOptionW);
-    if (!queryOption ||
-        !queryOption(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) {
+    if (!QueryLanOptions(options)) {
         return settings;
     }
     const UniqueGlobalText bypass(options[1].Value.pszValue);
@@ -70,19 +83,10 @@ LoggedSettings ReadLanSettings() {
 std::unique_ptr<ProxyChecker> CreateProxyChecker() { return std::make_unique<WinProxyChecker>(); }
 
 int WinProxyChecker::Check() {
-    INTERNET_PER_CONN_OPTIONW option = {};
-    option.dwOption = INTERNET_PER_CONN_FLAGS;
-    INTERNET_PER_CONN_OPTION_LISTW list = {};
-    list.dwSize = sizeof(list);
-    list.pszConnection = nullptr;  // the LAN settings
-    list.dwOptionCount = 1;
-    list.dwOptionError = 0;
-    list.pOptions = &option;
-    DWORD size = sizeof(list);
-    const auto queryOption = SYSTEM_FUNCTION(kWininet, InternetQueryOptionW);
-    const bool read =
-        queryOption && queryOption(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size);
-    return ProxyCheckCode(read, option.Value.dwValue);
+    std::array<INTERNET_PER_CONN_OPTIONW, 1> flags = {};
+    flags[0].dwOption = INTERNET_PER_CONN_FLAGS;
+    const bool read = QueryLanOptions(flags);
+    return ProxyCheckCode(read, flags[0].Value.dwValue);
 }
 
 int WinProxyChecker::Repair() {
@@ -96,12 +100,7 @@ int WinProxyChecker::Repair() {
     options[1].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
     options[1].Value.pszValue = &bypass[0];
 
-    INTERNET_PER_CONN_OPTION_LISTA list = {};
-    list.dwSize = sizeof(list);
-    list.pszConnection = nullptr;  // the LAN settings
-    list.dwOptionCount = static_cast<DWORD>(options.size());
-    list.dwOptionError = 0;
-    list.pOptions = options.data();
+    auto list = LanOptionList<INTERNET_PER_CONN_OPTION_LISTA>(options);
 
     const auto setOptionA = SYSTEM_FUNCTION(kWininet, InternetSetOptionA);
     const auto setOption = SYSTEM_FUNCTION(kWininet, InternetSetOptionW);
