@@ -294,7 +294,11 @@ TEST_F(DialogWorker, Requests_AreServedInTurn_AroundAnOpenDialog) {
         }
         ASSERT_TRUE(waitUntil([] { return !shownDialogs().empty(); }));
         if (c.whileOpen > 0) {
-            ASSERT_TRUE(waitUntil([] { return findDialogWindow() != nullptr; }));
+            // a request is refused only once the dialog is visible, not as soon as it exists
+            ASSERT_TRUE(waitUntil([] {
+                const HWND window = findDialogWindow();
+                return window != nullptr && IsWindowVisible(window);
+            }));
         }
         // a request in line holds its record only: no thread of its own
         EXPECT_EQ(waitingDialogRequests(), c.afterFirst);
