@@ -42,17 +42,16 @@ void WriteValue(const std::string& subKey, const std::string& valueName, DWORD t
 
 // Replaces a key's access list; the owner may always do that, even after denying itself writes.
 bool SetKeyAccess(const std::string& subKey, const char* sddl) {
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &raw,
-                                                              nullptr)) {
+    UniqueLocalMemory descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
+                                                              descriptor.put(), nullptr)) {
         return false;
     }
-    const UniqueLocalMemory descriptor(raw);
-    HKEY rawKey = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, WRITE_DAC, &rawKey) != ERROR_SUCCESS) {
+    UniqueHkey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, WRITE_DAC, key.put()) !=
+        ERROR_SUCCESS) {
         return false;
     }
-    UniqueHkey key(rawKey);
     return RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor.get()) ==
            ERROR_SUCCESS;
 }
@@ -295,10 +294,10 @@ TEST_F(WinSetupCheckerTest, Repair_CompletesOwnRegistration_WhenHalfWayOrFromAnE
         RegDeleteTreeA(HKEY_CLASSES_ROOT, kScheme.c_str());
         for (const Entry& entry : c.entries) {
             if (entry.valueName.empty() && entry.text.empty()) {
-                HKEY raw = nullptr;
-                ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, (kScheme + entry.subKey).c_str(), &raw),
-                          ERROR_SUCCESS);
-                UniqueHkey(raw).reset();
+                UniqueHkey key;
+                ASSERT_EQ(
+                    RegCreateKeyA(HKEY_CLASSES_ROOT, (kScheme + entry.subKey).c_str(), key.put()),
+                    ERROR_SUCCESS);
             } else {
                 WriteValue(kScheme + entry.subKey, entry.valueName, REG_SZ, entry.text);
             }

@@ -13,11 +13,10 @@ const char kScheme[] = "Brevant";
 const char kCommandKey[] = "Brevant\\shell\\open\\command";
 
 bool KeyExists(HKEY root, const char* subKey) {
-    HKEY raw = nullptr;
-    if (RegOpenKeyA(root, subKey, &raw) != ERROR_SUCCESS) {
+    UniqueHkey key;
+    if (RegOpenKeyA(root, subKey, key.put()) != ERROR_SUCCESS) {
         return false;
     }
-    UniqueHkey key(raw);
     return true;
 }
 
@@ -50,11 +49,10 @@ bool ProxyOption(bool store, unsigned long& flags) {
 }  // namespace
 
 std::string DescribeClassesKey(const std::string& subKey) {
-    HKEY raw = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) {
+    UniqueHkey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         return std::string();
     }
-    UniqueHkey key(raw);
     std::string description = "[" + subKey + "]\n";
     char name[16384];
     std::vector<BYTE> data(65536);
@@ -86,12 +84,11 @@ std::string DescribeClassesKey(const std::string& subKey) {
 
 std::optional<ClassesValue> ReadClassesValue(const std::string& subKey,
                                              const std::string& valueName) {
-    HKEY raw = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_QUERY_VALUE, &raw) !=
+    UniqueHkey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
         ERROR_SUCCESS) {
         return std::nullopt;
     }
-    UniqueHkey key(raw);
     std::vector<char> buffer(4096, '\0');
     DWORD size = static_cast<DWORD>(buffer.size() - 1);
     ClassesValue value;
@@ -105,11 +102,10 @@ std::optional<ClassesValue> ReadClassesValue(const std::string& subKey,
 
 bool WriteClassesValue(const std::string& subKey, const std::string& valueName, DWORD type,
                        const std::string& text) {
-    HKEY raw = nullptr;
-    if (RegCreateKeyA(HKEY_CLASSES_ROOT, subKey.c_str(), &raw) != ERROR_SUCCESS) {
+    UniqueHkey key;
+    if (RegCreateKeyA(HKEY_CLASSES_ROOT, subKey.c_str(), key.put()) != ERROR_SUCCESS) {
         return false;
     }
-    UniqueHkey key(raw);
     return RegSetValueExA(key.get(), valueName.c_str(), 0, type,
                           reinterpret_cast<const BYTE*>(text.c_str()),
                           static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
@@ -164,9 +160,10 @@ MachineState::~MachineState() {
     }
     RemoveRegistration();
     if (registrationExisted) {
-        HKEY raw = nullptr;
-        if (RegCreateKeyA(HKEY_CLASSES_ROOT, kScheme, &raw) == ERROR_SUCCESS) {
-            UniqueHkey key(raw);
+        // the scheme's key again, then its values
+        UniqueHkey key;
+        if (RegCreateKeyA(HKEY_CLASSES_ROOT, kScheme, key.put()) != ERROR_SUCCESS) {
+            key.release();
         }
         Restore(kCommandKey, "", command);
         Restore(kScheme, "", url);

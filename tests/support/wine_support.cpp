@@ -125,13 +125,11 @@ ProcessResult RunProgram(const std::wstring& program, const std::wstring& argume
                          const std::wstring& folder) {
     ProcessResult result;
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE rawRead = nullptr;
-    HANDLE rawWrite = nullptr;
-    if (!CreatePipe(&rawRead, &rawWrite, &inheritable, 0)) {
+    UniqueHandle readEnd;
+    UniqueHandle writeEnd;
+    if (!CreatePipe(readEnd.put(), writeEnd.put(), &inheritable, 0)) {
         return result;
     }
-    UniqueHandle readEnd(rawRead);
-    UniqueHandle writeEnd(rawWrite);
     SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
     UniqueFileHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        &inheritable, OPEN_EXISTING, 0, nullptr));
