@@ -13,6 +13,11 @@ bool WriteAll(HANDLE file, const char* data, std::size_t size) {
     return true;
 }
 
+bool Rewind(HANDLE file) {
+    const LARGE_INTEGER start = {};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != FALSE;
+}
+
 TemporaryFile::TemporaryFile(const std::wstring& folder, const wchar_t* prefix) {
     wchar_t name[MAX_PATH] = {};
     if (GetTempFileNameW(folder.c_str(), prefix, 0, name) != 0) {

@@ -10,6 +10,9 @@
 // Writes all of data to file; false at the first write that fails or falls short.
 bool WriteAll(HANDLE file, const char* data, std::size_t size);
 
+// Puts the file's pointer back at its start; false when the system refuses.
+bool Rewind(HANDLE file);
+
 // A new, empty file in folder, named by GetTempFileName; removed again when destroyed, unless Keep
 // was called once it took another file's place.
 class TemporaryFile {

@@ -292,8 +292,7 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
         }
         stored += c;
     }
-    const LARGE_INTEGER start = {};
-    return SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) && SetEndOfFile(file.get()) &&
+    return Rewind(file.get()) && SetEndOfFile(file.get()) &&
            WriteAll(file.get(), stored.data(), stored.size());
 }
 

@@ -55,6 +55,19 @@ bool StartsWithUtf16Mark(std::string_view start) {
                                  (start[0] == '\xFE' && start[1] == '\xFF'));
 }
 
+// Gives what read gives until the bytes turn out to start with a UTF-16 mark; from then on 0, with
+// utf16 set.
+ByteReader StopAtUtf16Mark(const ByteReader& read, bool& utf16) {
+    return [&read, &utf16, start = std::string()](char* buffer, std::size_t size) mutable {
+        const std::size_t got = utf16 ? 0 : read(buffer, size);
+        if (start.size() < 2) {
+            start.append(buffer, std::min(got, 2 - start.size()));
+            utf16 = StartsWithUtf16Mark(start);
+        }
+        return utf16 ? 0 : got;
+    };
+}
+
 std::string CanonicalLine(const std::string& hostName, const std::string& address) {
     std::string line = address;
     line.append(kMinimumGap, ' ');
@@ -110,18 +123,13 @@ HostsRewrite RewriteHosts(std::string_view fileBytes, const HostsEntries& entrie
 HostsRewrite RewriteHosts(const std::function<std::size_t(char* buffer, std::size_t size)>& read,
                           std::size_t fileSize, const HostsEntries& entries) {
     // a file with a UTF-16 mark or a NUL anywhere is not byte text: reading stops there
-    bool byteText = true;
-    std::string start;
+    bool utf16 = false;
+    bool hasNul = false;
+    const ByteReader unmarked = StopAtUtf16Mark(read, utf16);
     const ByteReader readByteText = [&](char* buffer, std::size_t size) -> std::size_t {
-        const std::size_t got = byteText ? read(buffer, size) : 0;
-        if (start.size() < 2) {
-            start.append(buffer, std::min(got, 2 - start.size()));
-            byteText = !StartsWithUtf16Mark(start);
-        }
-        if (byteText && FindByte(buffer, buffer + got, '\0') != buffer + got) {
-            byteText = false;
-        }
-        return byteText ? got : 0;
+        const std::size_t got = hasNul ? 0 : unmarked(buffer, size);
+        hasNul = hasNul || FindByte(buffer, buffer + got, '\0') != buffer + got;
+        return hasNul ? 0 : got;
     };
 
     HostsSeen seen;
@@ -143,7 +151,7 @@ HostsRewrite RewriteHosts(const std::function<std::size_t(char* buffer, std::siz
             }
         },
         rewrite.text);
-    if (!byteText) {
+    if (utf16 || hasNul) {
         return {CheckInternalError, std::string()};
     }
 
@@ -167,18 +175,9 @@ UnchangedRead ReadOnlyAppended(const ByteReader& read, const HostsEntries& entri
     for (const auto& entry : entries) {
         names.push_back(entry.first);
     }
-    // a UTF-16 mark ends the reading, as the file is not byte text
-    std::string start;
+    // a UTF-16 mark ends the reading, as the file is not byte text (ReadUnchanged sees a NUL)
     bool utf16 = false;
-    const ByteReader readByteText = [&](char* buffer, std::size_t size) -> std::size_t {
-        const std::size_t got = utf16 ? 0 : read(buffer, size);
-        if (start.size() < 2) {
-            start.append(buffer, std::min(got, 2 - start.size()));
-            utf16 = StartsWithUtf16Mark(start);
-        }
-        return utf16 ? 0 : got;
-    };
-    UnchangedRead result = ReadUnchanged(readByteText, names, copy);
+    UnchangedRead result = ReadUnchanged(StopAtUtf16Mark(read, utf16), names, copy);
     result.unchanged = result.unchanged && !utf16;
     return result;
 }

@@ -52,11 +52,6 @@ ByteReader ReaderOf(HANDLE file, bool& failed) {
     };
 }
 
-bool Rewind(HANDLE file) {
-    LARGE_INTEGER start = {};
-    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != FALSE;
-}
-
 // Clears the attributes of an earlier read-only backup, which took the file's and would not be
 // replaced: by handle, and only when that name is the file's only one and not a reparse point, so
 // that the attributes of a file reached through another name or a link never change.
