@@ -2,7 +2,8 @@
 # Builds the Windows binaries and packs them in build/windows/package/:
 #   brevant-companions-<version>-win64.zip and its -debug twin (the PDBs),
 #   Brevant.Quorlin.<version>.nupkg (QuorlinC.dll for MSBuild projects),
-#   vcpkg/packages/quorlin_x64-windows/ (what the overlay port in ports/quorlin installs).
+#   ports/quorlin/ (the vcpkg overlay port, naming the ZIPs by their SHA512) and
+#   vcpkg/packages/quorlin_x64-windows/ (what it installs).
 # Signs every shipped binary when COMPANIONS_SIGNING_PFX (and COMPANIONS_SIGNING_PASSWORD) name a
 # code-signing certificate, timestamped when COMPANIONS_SIGNING_TIMESTAMP_URL names a server.
 # Prints the shipped sizes.
@@ -30,7 +31,7 @@ for f in "$out"/*.zip "$out"/*.nupkg; do
   printf '%-24s %12s %12s\n' "$(basename "$f" | sed 's/.*-win64/win64/')" "" "$(size "$f")"
 done
 echo "packages: $(ls "$out"/*.zip "$out"/*.nupkg | tr '\n' ' ')"
-echo "vcpkg port tree: $out/vcpkg/packages/quorlin_x64-windows"
+echo "vcpkg overlay port: $out/ports (the tree it installs: $out/vcpkg/packages/quorlin_x64-windows)"
 if [ -z "${COMPANIONS_SIGNING_PFX:-}" ]; then
   echo "package: COMPANIONS_SIGNING_PFX is not set: the binaries are unsigned"
 fi
