@@ -10,7 +10,7 @@
 # unpacked over the same folder, bin/<dll>.debug for the GCC-built runtime DLLs, and symbols/, a
 # symbol store of the shipped images and our PDBs (packaging/symbol_store.cmake). Every shipped
 # PE is signed at install time when COMPANIONS_SIGNING_PFX names a certificate
-# (packaging/sign_binaries.cmake).
+# (packaging/sign_binaries.cmake); a release build (COMPANIONS_RELEASE) requires one.
 include(CMakePackageConfigHelpers)
 
 set(dist_dir "${CMAKE_BINARY_DIR}/dist")
@@ -86,6 +86,13 @@ configure_package_config_file("${PROJECT_SOURCE_DIR}/packaging/QuorlinConfig.cma
 write_basic_package_version_file("${dist_dir}/cmake/QuorlinConfigVersion.cmake"
   VERSION "${PROJECT_VERSION}" COMPATIBILITY SameMajorVersion)
 
+# A release build (COMPANIONS_RELEASE set) ships signed binaries or nothing: it stops before a file
+# is installed when no certificate is given.
+install(CODE "
+  if(\"\$ENV{COMPANIONS_SIGNING_PFX}\" STREQUAL \"\" AND \"\$ENV{COMPANIONS_RELEASE}\")
+    message(FATAL_ERROR \"COMPANIONS_RELEASE is set and COMPANIONS_SIGNING_PFX is not: a release ships signed binaries only\")
+  endif()
+" COMPONENT runtime)
 # Licences: the product's own, and those of what the binaries carry: pugixml inside tool.exe; the
 # GCC runtime (libstdc++, libgcc) inside tool.exe and QuorlinC.dll and as the runtime DLLs; the
 # mingw-w64 runtime (winpthreads, start-up code) in every binary.
