@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Windows binaries and packs them in build/windows/package/:
-#   brevant-companions-<version>-win64.zip and its -debug twin (the PDBs),
+#   brevant-companions-<version>-win64.zip and its -debug twin (the PDBs and a symbol store),
 #   Brevant.Quorlin.<version>.nupkg (QuorlinC.dll for MSBuild projects),
 #   ports/quorlin/ (the vcpkg overlay port, naming the ZIPs by their SHA512) and
 #   vcpkg/packages/quorlin_x64-windows/ (what it installs).
