@@ -8,7 +8,6 @@ import argparse
 import os
 import subprocess
 import sys
-import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "quorlin_e2e"))
@@ -26,7 +25,7 @@ class ExampleTests(dialogs_e2e.DialogTests):
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, close_fds=True)
         try:
             if answer is not None:
-                answer(process)
+                answer()
             out, err = process.communicate(timeout=dialogs_e2e.WAIT)
         finally:
             if process.poll() is None:
@@ -39,37 +38,21 @@ class ExampleTests(dialogs_e2e.DialogTests):
         files = self.windows_path("files")
         reader = self.start_host()
 
-        def choose(typed):
-            def answer(process):
-                window = self.screen.wait_window("Choose Files")
-                self.enter(reader, "Choose Files", window, files)
-                self.enter(reader, "Choose Files", window, typed)
-            return answer
-
-        def cancel(process):
-            window = self.screen.wait_window("选择保存路径")
-            for _ in range(4):  # an Escape pressed before the dialog took the focus is lost
-                self.screen.press(window, "Escape")
-                try:
-                    dialogs_e2e.poll("the dialog to close", lambda: process.poll() is not None, timeout=10)
-                    return
-                except AssertionError:
-                    self.note_retry("Escape again", "pressing Escape again")
+        def choose():
+            window = self.screen.wait_window("Choose Files")
+            self.enter(reader, "Choose Files", window, files)
+            self.enter(reader, "Choose Files", window, '"b.txt" "a.txt"')
 
         escaped = files.replace("\\", "\\\\").encode()
         cases = (  # arguments, what the person does, standard output, standard error, exit status
-            (["0", "en", "60"], choose('"b.txt" "a.txt"'),
+            (["0", "en", "60"], choose,
              b'{"directory":"' + escaped + b'","names":["b.txt","a.txt"]}\r\n', b"", 0),
-            (["2", "cs", "60"], cancel, b'{"directory":"","names":[]}\r\n', b"", 0),
             (["1", "en", "1"], None, b"", b"no answer from the dialog within 1 s\r\n", 1),
             (["5", "en"], None, b"", USAGE, 2),
         )
         for args, answer, out, err, status in cases:
             with self.subTest(args=args):
                 self.assertEqual(self.run_example(args, answer), (out, err, status))
-                # the dialog left open by the timed-out request goes with its process
-                dialogs_e2e.poll("no dialog on screen", lambda: not self.screen.windows("Choose Directories"))
-                time.sleep(0.5)
         reader.quit()
 
 
