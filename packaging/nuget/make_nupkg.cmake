@@ -16,6 +16,8 @@ set(doc "${STAGE}/share/doc/brevant-companions")
 file(COPY "${NUGET_DIR}/${ID}.nuspec" "${doc}/LICENSE.txt" "${doc}/THIRD_PARTY_NOTICES.txt"
      "${doc}/licenses" "${doc}/INTEGRATION.md" DESTINATION "${tree}")
 file(COPY "${NUGET_DIR}/${ID}.targets" DESTINATION "${native}")
+configure_file("${CMAKE_CURRENT_LIST_DIR}/transitive.targets"
+               "${tree}/buildTransitive/native/${ID}.targets" COPYONLY)
 file(COPY "${STAGE}/include/quorlin_c.h" DESTINATION "${native}/include")
 file(COPY "${STAGE}/lib/QuorlinC.lib" DESTINATION "${native}/lib/x64")
 file(COPY "${STAGE}/bin/QuorlinC.dll" "${STAGE}/bin/QuorlinC.pdb" DESTINATION "${native}/bin/x64")

@@ -5,8 +5,9 @@ file extension has its content type; build/native/<id>.targets is the file NuGet
 package id, and each path it names, resolved against the unpacked package for an x64 project,
 exists: the include folder holding quorlin_c.h, the import library of the C interface, and
 QuorlinC.dll with the PDB that matches it as copy-local files (ReferenceCopyLocalPaths, which
-MSBuild's common targets copy, clean and hand on; no copying of its own). A .NET project gets the
-same QuorlinC.dll from runtimes/win-x64/native."""
+MSBuild's common targets copy and clean; no copying of its own), which buildTransitive/ hands on
+to the projects referencing such a project. A .NET project gets the same QuorlinC.dll from
+runtimes/win-x64/native."""
 import re
 import subprocess
 import sys
@@ -61,7 +62,12 @@ with tempfile.TemporaryDirectory() as work:
         if name != "[Content_Types].xml" and ext not in declared:
             failures.append(f"{name}: no content type for .{ext}")
 
+    transitive = unpacked / "buildTransitive" / "native" / f"{ID}.targets"
+    imported = [local(e.get("Project").replace("$(MSBuildThisFileDirectory)", str(transitive.parent) + "\\"))
+                for e in ET.parse(transitive).getroot().iter(f"{MSBUILD}Import")] if transitive.is_file() else []
     targets = unpacked / "build" / "native" / f"{ID}.targets"
+    if [p.resolve() for p in imported] != [targets.resolve()]:
+        failures.append(f"buildTransitive/native/{ID}.targets does not import the package's targets: {imported}")
     if not targets.is_file():
         failures.append(f"build/native/{ID}.targets is missing")
     else:
