@@ -155,9 +155,19 @@ UniqueFileHandle OpenTrustedFolder(HANDLE parent, const std::wstring& name, bool
         return UniqueFileHandle();
     }
     OpenedName opened =
-        OpenInFolder(parent, name, NameKind::Folder, kLookAccess, kShareAll,
-                     mayCreate ? FILE_OPEN_IF : FILE_OPEN, false, security.descriptor.get());
-    if (!opened.file || !IsOwnFolderIn(parent, opened.file.get(), name)) {
+        OpenInFolder(parent, name, NameKind::Folder, kLookAccess, kShareAll, FILE_OPEN, false);
+    if (!opened.file && opened.error == ERROR_FILE_NOT_FOUND && mayCreate) {
+        opened = OpenInFolder(parent, name, NameKind::Folder, kLookAccess | DELETE, kShareAll,
+                              FILE_CREATE, false, security.descriptor.get());
+    }
+    if (!opened.file) {
+        return UniqueFileHandle();
+    }
+    if (!IsOwnFolderIn(parent, opened.file.get(), name)) {
+        if (opened.created) {
+            // made, but not where it was asked for: nothing is left behind
+            MarkForDeletion(opened.file.get(), true);
+        }
         return UniqueFileHandle();
     }
     if (!opened.created) {
@@ -213,12 +223,17 @@ LogFolder OpenFallbackFolder(HANDLE parent, const std::wstring& parentPath,
                           (static_cast<unsigned>(attempt) * 40503u));
         const std::wstring candidate = prefix + digits;
         Security security(kFolderSddl);
-        OpenedName made = OpenInFolder(parent, candidate, NameKind::Folder, kLookAccess, kShareAll,
-                                       FILE_CREATE, false, security.descriptor.get());
+        OpenedName made = OpenInFolder(parent, candidate, NameKind::Folder, kLookAccess | DELETE,
+                                       kShareAll, FILE_CREATE, false, security.descriptor.get());
         if (made.file && IsOwnFolderIn(parent, made.file.get(), candidate)) {
             folder.handle = std::move(made.file);
             folder.path = parentPath + L"\\" + candidate;
             return folder;
+        }
+        if (made.file) {
+            // made, but not where it was asked for: nothing is left behind
+            MarkForDeletion(made.file.get(), true);
+            break;
         }
         if (made.error != ERROR_ALREADY_EXISTS && made.error != ERROR_FILE_EXISTS) {
             break;
@@ -253,8 +268,16 @@ class OpenLog {
 public:
     // False with the reason in GetLastError.
     bool Append(const std::string& line) {
-        if (!file && !Open()) {
-            return false;
+        // a log that cannot be had is looked for once a run
+        if (!file) {
+            if (opened) {
+                SetLastError(ERROR_PATH_NOT_FOUND);
+                return false;
+            }
+            opened = true;
+            if (!Open()) {
+                return false;
+            }
         }
         const std::uint64_t size = SizeOf(file.get());
         if (size + line.size() > kRepairLogLimit && Trim(line)) {
@@ -360,6 +383,7 @@ private:
     LogFolder folder;
     UniqueFileHandle file;
     bool created = false;
+    bool opened = false;
 };
 
 OpenLog& TheLog() {
