@@ -152,6 +152,13 @@ std::optional<FileIdentity> IdentityOf(HANDLE file) {
     return identity;
 }
 
+std::optional<FileIdentity> IdentityAt(const std::wstring& path) {
+    const UniqueFileHandle file(CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return file ? IdentityOf(file.get()) : std::nullopt;
+}
+
 bool IsTemporaryName(const std::wstring& name) {
     const std::size_t prefix = std::wcslen(kTemporaryPrefix);
     const std::size_t suffix = std::wcslen(kTemporarySuffix);
@@ -168,6 +175,34 @@ bool IsTemporaryName(const std::wstring& name) {
         }
     }
     return true;
+}
+
+bool IsEarlierTemporaryName(const std::wstring& name, const wchar_t* prefix) {
+    return name.size() == 11 &&
+           CompareStringOrdinal(name.c_str(), 3, prefix, 3, TRUE) == CSTR_EQUAL &&
+           name.find_first_not_of(L"0123456789ABCDEFabcdef", 3) == 7 &&
+           CompareStringOrdinal(name.c_str() + 7, 4, L".tmp", 4, TRUE) == CSTR_EQUAL;
+}
+
+void RemoveLeftovers(
+    const std::wstring& folder,
+    const std::function<bool(const std::wstring& name, const FileIdentity& file)>& leftover) {
+    WIN32_FIND_DATAW entry = {};
+    const UniqueFindHandle search(FindFirstFileExW((folder + L"\\*.tmp").c_str(), FindExInfoBasic,
+                                                   &entry, FindExSearchNameMatch, nullptr, 0));
+    for (bool more = static_cast<bool>(search); more;
+         more = FindNextFileW(search.get(), &entry) != FALSE) {
+        const std::wstring name = entry.cFileName;
+        const UniqueFileHandle file(
+            CreateFileW((folder + L"\\" + name).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        const std::optional<FileIdentity> identity = file ? IdentityOf(file.get()) : std::nullopt;
+        if (identity && (identity->attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            leftover(name, *identity)) {
+            MarkForDeletion(file.get(), true);
+        }
+    }
 }
 
 MarkedTemporary MarkedTemporary::Create(const std::wstring& folder,

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -56,11 +57,22 @@ struct FileIdentity {
     }
 };
 std::optional<FileIdentity> IdentityOf(HANDLE file);
+// Which file the name at path is, without opening what a link there leads to; none when it is
+// missing.
+std::optional<FileIdentity> IdentityAt(const std::wstring& path);
 
 // The pattern of every temporary this program leaves beside a file it replaces, and whether a name
 // follows it: "BrevantClientCheckTool.<8 hex digits>.tmp".
 constexpr wchar_t kTemporaryPattern[] = L"BrevantClientCheckTool.*.tmp";
 bool IsTemporaryName(const std::wstring& name);
+
+// "<prefix><4 hex digits>.tmp", as GetTempFileName made the temporaries of earlier versions.
+bool IsEarlierTemporaryName(const std::wstring& name, const wchar_t* prefix);
+
+// Removes the files "*.tmp" in folder that leftover names (without following a link there).
+void RemoveLeftovers(
+    const std::wstring& folder,
+    const std::function<bool(const std::wstring& name, const FileIdentity& file)>& leftover);
 
 // A file of this run in a folder, marked for deletion from the moment it exists, so that the system
 // removes it when the run ends however it ends; only RenameTo puts it in place for good.

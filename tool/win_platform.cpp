@@ -499,50 +499,20 @@ std::wstring SystemDirectory() {
 
 namespace {
 
-// "<prefix><4 hex digits>.tmp", as GetTempFileName made the temporaries of earlier versions.
-bool IsEarlierTemporaryName(const std::wstring& name, const wchar_t* prefix) {
-    return name.size() == 11 &&
-           CompareStringOrdinal(name.c_str(), 3, prefix, 3, TRUE) == CSTR_EQUAL &&
-           name.find_first_not_of(L"0123456789ABCDEFabcdef", 3) == 7 &&
-           CompareStringOrdinal(name.c_str() + 7, 4, L".tmp", 4, TRUE) == CSTR_EQUAL;
-}
-
-std::optional<FileIdentity> IdentityAt(const std::wstring& path) {
-    const UniqueFileHandle file(CreateFileW(
-        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    return file ? IdentityOf(file.get()) : std::nullopt;
-}
-
 // Removes what runs of this program that were cut short left in the hosts file's folder: its
 // temporaries, and of earlier versions the copies of a new text (hst????.tmp) and the second names
 // of the hosts file or its backup (bak????.tmp). Another such second name may be the only one left
 // of a replaced file, and stays; no other program's file is touched.
-void RemoveLeftovers(const std::wstring& folder) {
+void RemoveHostsLeftovers(const std::wstring& folder) {
     const std::optional<FileIdentity> hosts = IdentityAt(folder + L"\\hosts.ics");
     const std::optional<FileIdentity> backup = IdentityAt(folder + L"\\hosts.ics.bak");
-    WIN32_FIND_DATAW entry = {};
-    const UniqueFindHandle search(FindFirstFileExW((folder + L"\\*.tmp").c_str(), FindExInfoBasic,
-                                                   &entry, FindExSearchNameMatch, nullptr, 0));
-    for (bool more = static_cast<bool>(search); more;
-         more = FindNextFileW(search.get(), &entry) != FALSE) {
-        const std::wstring name = entry.cFileName;
-        const bool secondName = IsEarlierTemporaryName(name, L"bak");
-        if (!IsTemporaryName(name) && !IsEarlierTemporaryName(name, L"hst") && !secondName) {
-            continue;
+    RemoveLeftovers(folder, [&](const std::wstring& name, const FileIdentity& file) {
+        if (IsTemporaryName(name) || IsEarlierTemporaryName(name, L"hst")) {
+            return true;
         }
-        // the name itself, never what a link there leads to
-        const UniqueFileHandle file(
-            CreateFileW((folder + L"\\" + name).c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        const std::optional<FileIdentity> identity = file ? IdentityOf(file.get()) : std::nullopt;
-        if (!identity || (identity->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-            (secondName && !(hosts && *identity == *hosts) && !(backup && *identity == *backup))) {
-            continue;
-        }
-        MarkForDeletion(file.get(), true);
-    }
+        return IsEarlierTemporaryName(name, L"bak") &&
+               ((hosts && file == *hosts) || (backup && file == *backup));
+    });
 }
 
 }  // namespace
@@ -566,7 +536,7 @@ std::unique_ptr<MachineLock> LockMachine() {
             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
             nullptr));
         if (file) {
-            RemoveLeftovers(system + L"\\drivers\\etc");
+            RemoveHostsLeftovers(system + L"\\drivers\\etc");
             return std::make_unique<WinMachineLock>(std::move(file));
         }
         // a sharing violation: another run holds it; access denied: the last run's delete is

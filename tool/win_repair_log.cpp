@@ -327,6 +327,10 @@ private:
             SetLastError(ERROR_ACCESS_DENIED);
             return false;
         }
+        // what a rewrite cut short left, and the copies earlier versions left when a write failed
+        RemoveLeftovers(folder.path, [](const std::wstring& name, const FileIdentity&) {
+            return IsTemporaryName(name) || IsEarlierTemporaryName(name, L"log");
+        });
         return OpenFile();
     }
 

@@ -69,14 +69,6 @@ void ClearAttributesOfSoleName(const std::wstring& path) {
     SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof(basic));
 }
 
-// Which file the name is, without opening what a link there leads to; none when it is missing.
-std::optional<FileIdentity> IdentityAt(const std::wstring& path) {
-    const UniqueFileHandle file(CreateFileW(
-        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    return file ? IdentityOf(file.get()) : std::nullopt;
-}
-
 // A marked copy, in folder, of the file at path.
 MarkedTemporary MarkedCopy(const std::wstring& folder, const std::wstring& path) {
     const UniqueFileHandle source(CreateFileW(
