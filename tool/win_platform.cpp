@@ -192,7 +192,8 @@ std::optional<PathParts> SplitFullPath(const std::wstring& full) {
     } else if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') {
         rootEnd = 3;
     }
-    if (rootEnd == std::wstring::npos) {
+    // a path that ends in a separator names a folder, never a file
+    if (rootEnd == std::wstring::npos || full.back() == L'\\') {
         return std::nullopt;
     }
     PathParts parts;
