@@ -17,6 +17,7 @@ struct CollectionCase {
     std::string directory;
     std::vector<std::string> names;
     bool reopen;
+    bool severalFolders = false;  // refused while the dialog is open
 };
 
 std::ostream& operator<<(std::ostream& out, const CollectionCase& c) { return out << c.label; }
@@ -76,12 +77,42 @@ const CollectionCase kCollectionCases[] = {
      "C:\\work",
      {"b.txt"},
      false},
-    {"directory follows the last item",
+    {"files of two drives", UploadFiles, {u"C:\\one\\a.txt", u"D:\\two\\b.txt"}, "", {}, false, true},
+    {"a third file in another folder",
+     TransferFiles,
+     {u"C:\\w\\a.txt", u"C:/w/b.txt", u"C:\\x\\c.txt"},
+     "",
+     {},
+     false,
+     true},
+    {"a folder named as the other's start",
      UploadFiles,
-     {u"C:\\one\\a.txt", u"D:\\two\\b.txt"},
-     "D:\\two",
-     {"a.txt", "b.txt"},
-     false},
+     {u"C:\\work\\a.txt", u"C:\\work2\\b.txt"},
+     "",
+     {},
+     false,
+     true},
+    {"one folder spelled in two letter cases",
+     UploadFiles,
+     {u"C:\\Work\\a.txt", u"C:\\work\\b.txt"},
+     "",
+     {},
+     false,
+     true},
+    {"folders to upload of two folders",
+     UploadFolders,
+     {u"D:\\data\\in", u"D:\\other\\out"},
+     "",
+     {},
+     false,
+     true},
+    {"save into folders of two folders",
+     SavePath,
+     {u"C:\\one\\in", u"C:\\two\\out"},
+     "",
+     {},
+     false,
+     true},
     {"drive root in a folder dialog re-opens", UploadFolders, {u"E:\\"}, "", {}, true},
     {"drive root to transfer re-opens", TransferFolders, {u"E:\\"}, "", {}, true},
     {"several drive roots re-open", UploadFolders, {u"C:\\", u"D:\\"}, "", {}, true},
@@ -91,7 +122,7 @@ const CollectionCase kCollectionCases[] = {
      "",
      {},
      true},
-    {"several drive roots to save into", SavePath, {u"C:\\", u"D:\\"}, "D:\\", {"", ""}, false},
+    {"several drive roots to save into", SavePath, {u"C:\\", u"D:\\"}, "", {}, false, true},
 };
 
 class SelectionCollection : public ::testing::TestWithParam<CollectionCase> {};
@@ -102,10 +133,12 @@ TEST_P(SelectionCollection, Collect_DeliversDirectoryAndNames_ForChosenPaths) {
     for (const std::u16string& path : c.paths) {
         if (!collector.add(utf16(path))) break;
     }
+    EXPECT_EQ(collector.inSeveralFolders(), c.severalFolders);
     const Selection selection = collector.finish();
     EXPECT_EQ(selection.directory, c.directory);
     EXPECT_EQ(selection.names, c.names);
     EXPECT_EQ(selection.reopenFolderDialog, c.reopen);
+    EXPECT_EQ(selection.severalFolders, c.severalFolders);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SelectionCollection, ::testing::ValuesIn(kCollectionCases));
