@@ -17,6 +17,13 @@ bool sameFolder(Utf16View a, Utf16View b) {
 
 }  // namespace
 
+void SelectionCollector::restart() {
+    selection_.directory.clear();
+    selection_.names.clear();
+    selection_.reopenFolderDialog = selection_.severalFolders = false;
+    directory_.clear();
+}
+
 // The split is made on the UTF-16 text: a separator is one unit that is never part of a surrogate
 // pair, so converting the parts gives the same bytes as converting the whole path and splitting
 // it, and only the one directory ever needs converting.

@@ -32,6 +32,9 @@ class SelectionCollector {
 public:
     explicit SelectionCollector(DialogKind kind) : kind_(kind) {}
 
+    // Starts again, as for a new dialog of the same kind.
+    void restart();
+
     // Takes one reported path; false once the collection has stopped (re-open decided, or an item
     // in another folder than the first).
     bool add(Utf16View path);
