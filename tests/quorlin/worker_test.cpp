@@ -42,10 +42,10 @@ bool waitUntil(const std::function<bool()>& condition) {
     return true;
 }
 
-// What the fake user does with one dialog: confirms these paths, or cancels.
+// What the fake user does with one dialog: confirms these paths, or cancels (or the dialog fails).
 struct Answer {
     std::vector<std::wstring> paths;
-    bool confirmed = true;
+    HRESULT result = S_OK;
 };
 
 // What happened, in order: "open <title>", "start <request> <first name or ->", "end <request>".
@@ -81,8 +81,8 @@ EventLog events;
 std::atomic<bool> holdFirst{false};
 std::atomic<bool> windowFirst{false};
 
-bool fakeDialog(const DialogSettings& settings, SelectionCollector& collector) {
-    Answer answer{{}, false};
+HRESULT fakeDialog(const DialogSettings& settings, SelectionCollector& collector) {
+    Answer answer{{}, E_FAIL};
     bool first = false;
     {
         const std::lock_guard<std::mutex> guard(fakeMutex);
@@ -109,7 +109,7 @@ bool fakeDialog(const DialogSettings& settings, SelectionCollector& collector) {
     for (const std::wstring& path : answer.paths) {
         if (!collector.add(path)) break;
     }
-    return answer.confirmed;
+    return answer.result;
 }
 
 // Set on the thread of the first request's callback while it runs.
@@ -256,7 +256,7 @@ const OrderCase kOrderCases[] = {
      {"open 选择保存路径", "start 2 -", "end 2", "start 1 out", "end 1"}},
     {"from a callback: served once the callback has returned",
      UploadFiles,
-     {{{L"C:\\w\\a.txt"}}, {{L"C:\\w\\b.txt"}, false}},
+     {{{L"C:\\w\\a.txt"}}, {{L"C:\\w\\b.txt"}, kDialogCancelled}},
      0,
      0,
      1,
@@ -323,7 +323,7 @@ TEST_F(DialogWorker, Requests_AreServedInTurn_AroundAnOpenDialog) {
 
 TEST_F(DialogWorker, Request_DeliversEmptyOnce_WhenCancelledOrFailed) {
     Callbacks callbacks;
-    answer({{L"C:\\work\\a.txt"}, false});
+    answer({{L"C:\\work\\a.txt"}, kDialogCancelled});
     requestDialog(UploadFiles, false, callbacks.make(1));
     requestDialog(SavePath, false, callbacks.make(2));  // no answer: the dialog failed
     ASSERT_TRUE(waitUntil([] { return events.contains("end 2"); }));
