@@ -42,8 +42,8 @@ TEST(QuorlinLibrary, Exports_AreTheSixPlainNamesAndTheCInterface_WhenLoaded) {
     ASSERT_TRUE(module) << "error " << GetLastError();
     EXPECT_EQ(exportedNames(module.get()),
               (std::vector<std::string>{"activeDlgWindow", "quorlin_abi_version",
-                                        "quorlin_activate", "quorlin_show", "showFilesDialog",
-                                        "showFoldersDialog", "showSaveDialog",
+                                        "quorlin_activate", "quorlin_request", "quorlin_show",
+                                        "showFilesDialog", "showFoldersDialog", "showSaveDialog",
                                         "showSelectfileDialog", "showSelectfileFolderDialog"}));
 }
 
