@@ -66,6 +66,49 @@ TEST(QuorlinLibrary, CInterface_RefusesUnknownKindsAtOnce_AndReportsItsAbiVersio
     EXPECT_EQ(calls, 0);
 }
 
+void countOutcome(void* user, int, long, const char*, const char* const*, size_t) {
+    ++*static_cast<int*>(user);
+}
+
+// Refused before anything is queued: no dialog opens and no callback comes.
+TEST(QuorlinLibrary, Request_RefusesKindsAndOptionsItCannotTake_AtOnce) {
+    const UniqueModule module(LoadLibraryW(L"Quorlin.dll"));
+    ASSERT_TRUE(module);
+    const auto request = reinterpret_cast<decltype(&quorlin_request)>(
+        reinterpret_cast<void*>(GetProcAddress(module.get(), "quorlin_request")));
+    ASSERT_NE(request, nullptr);
+    const HWND gone = CreateWindowExW(0, L"STATIC", L"gone", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                      nullptr, nullptr, nullptr);
+    if (gone != nullptr) DestroyWindow(gone);
+    const struct {
+        const char* label;
+        int kind;
+        quorlin_options options;
+        int result;
+    } cases[] = {
+        {"kind below", -1, {sizeof(quorlin_options), nullptr, nullptr}, QUORLIN_ERROR_KIND},
+        {"kind above", 5, {sizeof(quorlin_options), nullptr, nullptr}, QUORLIN_ERROR_KIND},
+        {"no size", 0, {0, nullptr, nullptr}, QUORLIN_ERROR_OPTIONS},
+        {"a later version's record",
+         0,
+         {sizeof(quorlin_options) + 1, nullptr, nullptr},
+         QUORLIN_ERROR_OPTIONS},
+        {"an owner that is no window",
+         0,
+         {sizeof(quorlin_options), gone, nullptr},
+         QUORLIN_ERROR_OPTIONS},
+        {"a folder that is not UTF-8",
+         0,
+         {sizeof(quorlin_options), nullptr, "C:\\\xC3("},
+         QUORLIN_ERROR_OPTIONS},
+    };
+    int calls = 0;
+    for (const auto& c : cases) {
+        EXPECT_EQ(request(c.kind, 0, &c.options, &countOutcome, &calls), c.result) << c.label;
+    }
+    EXPECT_EQ(calls, 0);
+}
+
 TEST(QuorlinLibrary, ActiveDlgWindow_LeavesForegroundAlone_BeforeAnyRequest) {
     const UniqueModule module(LoadLibraryW(L"Quorlin.dll"));
     ASSERT_TRUE(module);

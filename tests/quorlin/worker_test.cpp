@@ -76,6 +76,7 @@ private:
 std::mutex fakeMutex;
 std::deque<Answer> answers;
 std::vector<DialogSettings> shown;
+std::vector<DPI_AWARENESS> awarenessWhileShown;
 EventLog events;
 // The first dialog after a reset stays open while held, with a stand-in window if asked for.
 std::atomic<bool> holdFirst{false};
@@ -87,6 +88,8 @@ HRESULT fakeDialog(const DialogSettings& settings, SelectionCollector& collector
     {
         const std::lock_guard<std::mutex> guard(fakeMutex);
         shown.push_back(settings);
+        awarenessWhileShown.push_back(
+            GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext()));
         first = shown.size() == 1;
         if (!answers.empty()) {
             answer = answers.front();
@@ -166,6 +169,7 @@ protected:
             const std::lock_guard<std::mutex> guard(fakeMutex);
             answers.clear();
             shown.clear();
+            awarenessWhileShown.clear();
         }
         events.clear();
         holdFirst = false;
@@ -213,6 +217,7 @@ TEST_F(DialogWorker, Request_ShowsDialogTitledAndSetUpForItsKindAndLanguage) {
     };
     Callbacks callbacks;
     int request = 0;
+    std::map<DialogKind, GUID> remembered;  // the folder the system keeps, one for each kind
     for (const auto& c : cases) {
         SCOPED_TRACE(request);
         answer({{L"C:\\work\\a.txt"}});
@@ -223,6 +228,14 @@ TEST_F(DialogWorker, Request_ShowsDialogTitledAndSetUpForItsKindAndLanguage) {
         EXPECT_EQ(std::wstring(dialog.title), c.title);
         EXPECT_EQ(dialog.options, c.options);
         EXPECT_EQ(lastDialogTitle(), c.title);
+        const auto [kind, added] = remembered.emplace(c.kind, *dialog.clientGuid);
+        EXPECT_TRUE(added || kind->second == *dialog.clientGuid) << "one GUID for both languages";
+    }
+    std::vector<GUID> guids;
+    for (const auto& entry : remembered) {
+        EXPECT_EQ(std::count(guids.begin(), guids.end(), entry.second), 0)
+            << "kind " << entry.first;
+        guids.push_back(entry.second);
     }
 }
 
@@ -388,6 +401,30 @@ TEST_F(DialogWorker, ActivateDialogWindow_BringsOpenDialogToFront) {
     DestroyWindow(other);
     holdFirst = false;
     ASSERT_TRUE(waitUntil([] { return events.contains("end 1"); }));
+}
+
+// Wine makes every process per-monitor aware and refuses the second version, so what shows here is
+// the dialog thread's awareness while a dialog is shown (per-monitor) and the host's and the
+// callback's threads keeping theirs; not the change itself, which a DPI-unaware host on Windows
+// would see.
+TEST_F(DialogWorker, Dialog_ShownPerMonitorAware_WhileHostAndCallbackKeepTheirAwareness) {
+    const DPI_AWARENESS_CONTEXT hostBefore = GetThreadDpiAwarenessContext();
+    DPI_AWARENESS freshThread = DPI_AWARENESS_INVALID;
+    std::thread([&] {
+        freshThread = GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext());
+    }).join();
+    std::atomic<DPI_AWARENESS> inCallback{DPI_AWARENESS_INVALID};
+    answer({{L"C:\\work\\a.txt"}});
+    requestDialog(UploadFiles, false, [&](const std::string&, const std::vector<std::string>&) {
+        inCallback = GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext());
+    });
+    ASSERT_TRUE(waitUntil([&] { return inCallback != DPI_AWARENESS_INVALID; }));
+    {
+        const std::lock_guard<std::mutex> guard(fakeMutex);
+        EXPECT_EQ(awarenessWhileShown, std::vector<DPI_AWARENESS>{DPI_AWARENESS_PER_MONITOR_AWARE});
+    }
+    EXPECT_EQ(inCallback, freshThread);
+    EXPECT_TRUE(AreDpiAwarenessContextsEqual(GetThreadDpiAwarenessContext(), hostBefore));
 }
 
 // A 16x16 32-bit icon file, all red.
