@@ -686,9 +686,10 @@ class DialogTests(unittest.TestCase):
         folder dialogs' refusal is tested below the dialog.)"""
         self.make_files("a\\x.txt", "a\\z.txt", "b\\y.txt", "top.txt")
         a, b, top = self.windows_path("a"), self.windows_path("b"), self.windows_path("top.txt")
+        x, y, z = a + "\\x.txt", b + "\\y.txt", a + "\\z.txt"
         cases = (  # kind, language, typed across folders, then in one, directory, names delivered
-            (0, "en", f'"{a}\\x.txt" "{b}\\y.txt"', f'"{a}\\z.txt" "{a}\\x.txt"', a, ["z.txt", "x.txt"]),
-            (3, "cs", f'"{b}\\y.txt" "{top}"', f'"{b}\\y.txt"', b, ["y.txt"]),  # a folder and its parent
+            (0, "en", f'"{x}" "{y}"', f'"{z}" "{x}"', a, ["z.txt", "x.txt"]),
+            (3, "cs", f'"{y}" "{top}"', f'"{y}"', b, ["y.txt"]),  # a folder and its parent
         )
         host = self.start_host()
         requests = []
@@ -890,7 +891,7 @@ class DialogTests(unittest.TestCase):
 
     def test_CInterface_TellsEachOutcome_ThroughVersion2(self):
         """quorlin_request: one callback for every accepted request, with its status and, for a
-        failure, the platform's error code; the options' owner and folder are those of the dialog."""
+        failure, the platform's error code; the dialog has the options' owner and folder."""
         self.make_files("start\\a.txt")
         start = self.windows_path("start")
         host = self.start_host()
@@ -939,7 +940,7 @@ class DialogTests(unittest.TestCase):
             with self.subTest(step.__name__):
                 request = step()
                 requests.append(request)
-                answer = poll(f"the callback of request {request}", lambda: host.callbacks(request))[0]
+                answer = poll("its callback", lambda: host.callbacks(request))[0]
                 self.assertEqual(
                     (answer["status"], answer["error"], answer["directory"], answer["names"]),
                     (status, error, directory, names),
