@@ -80,27 +80,19 @@ TEST(QuorlinLibrary, Request_RefusesKindsAndOptionsItCannotTake_AtOnce) {
     const HWND gone = CreateWindowExW(0, L"STATIC", L"gone", WS_POPUP, 0, 0, 10, 10, nullptr,
                                       nullptr, nullptr, nullptr);
     if (gone != nullptr) DestroyWindow(gone);
+    const std::size_t size = sizeof(quorlin_options);
+    const int kind = QUORLIN_ERROR_KIND, options = QUORLIN_ERROR_OPTIONS;
     const struct {
         const char* label;
         int kind;
         quorlin_options options;
         int result;
     } cases[] = {
-        {"kind below", -1, {sizeof(quorlin_options), nullptr, nullptr}, QUORLIN_ERROR_KIND},
-        {"kind above", 5, {sizeof(quorlin_options), nullptr, nullptr}, QUORLIN_ERROR_KIND},
-        {"no size", 0, {0, nullptr, nullptr}, QUORLIN_ERROR_OPTIONS},
-        {"a later version's record",
-         0,
-         {sizeof(quorlin_options) + 1, nullptr, nullptr},
-         QUORLIN_ERROR_OPTIONS},
-        {"an owner that is no window",
-         0,
-         {sizeof(quorlin_options), gone, nullptr},
-         QUORLIN_ERROR_OPTIONS},
-        {"a folder that is not UTF-8",
-         0,
-         {sizeof(quorlin_options), nullptr, "C:\\\xC3("},
-         QUORLIN_ERROR_OPTIONS},
+        {"a kind outside 0 to 4", 5, {size, nullptr, nullptr}, kind},
+        {"no size", 0, {0, nullptr, nullptr}, options},
+        {"a later version's record", 0, {size + 1, nullptr, nullptr}, options},
+        {"an owner that is no window", 0, {size, gone, nullptr}, options},
+        {"a folder that is not UTF-8", 0, {size, nullptr, "C:\\\xC3("}, options},
     };
     int calls = 0;
     for (const auto& c : cases) {

@@ -228,14 +228,12 @@ TEST_F(DialogWorker, Request_ShowsDialogTitledAndSetUpForItsKindAndLanguage) {
         EXPECT_EQ(std::wstring(dialog.title), c.title);
         EXPECT_EQ(dialog.options, c.options);
         EXPECT_EQ(lastDialogTitle(), c.title);
-        const auto [kind, added] = remembered.emplace(c.kind, *dialog.clientGuid);
-        EXPECT_TRUE(added || kind->second == *dialog.clientGuid) << "one GUID for both languages";
+        const auto kind = remembered.emplace(c.kind, *dialog.clientGuid).first;
+        EXPECT_TRUE(kind->second == *dialog.clientGuid) << "one GUID for both languages";
     }
-    std::vector<GUID> guids;
-    for (const auto& entry : remembered) {
-        EXPECT_EQ(std::count(guids.begin(), guids.end(), entry.second), 0)
-            << "kind " << entry.first;
-        guids.push_back(entry.second);
+    for (auto a = remembered.begin(); a != remembered.end(); ++a) {
+        for (auto b = std::next(a); b != remembered.end(); ++b)
+            EXPECT_FALSE(a->second == b->second);
     }
 }
 
@@ -403,10 +401,9 @@ TEST_F(DialogWorker, ActivateDialogWindow_BringsOpenDialogToFront) {
     ASSERT_TRUE(waitUntil([] { return events.contains("end 1"); }));
 }
 
-// Wine makes every process per-monitor aware and refuses the second version, so what shows here is
-// the dialog thread's awareness while a dialog is shown (per-monitor) and the host's and the
-// callback's threads keeping theirs; not the change itself, which a DPI-unaware host on Windows
-// would see.
+// Wine makes every process per-monitor aware (and refuses the second version): this shows the
+// dialog thread's awareness while a dialog is shown and the host's and callback's threads keeping
+// theirs, not the change a DPI-unaware host on Windows would see.
 TEST_F(DialogWorker, Dialog_ShownPerMonitorAware_WhileHostAndCallbackKeepTheirAwareness) {
     const DPI_AWARENESS_CONTEXT hostBefore = GetThreadDpiAwarenessContext();
     DPI_AWARENESS freshThread = DPI_AWARENESS_INVALID;

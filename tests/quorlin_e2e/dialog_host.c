@@ -4,25 +4,26 @@
  *   show <kind> <en|cs>           -> {"event":"requested",...} (with the C interface's "result"),
  *                                    later {"event":"callback",...}
  *   show-without-callback <kind> <en|cs>   the same request with no callback
- *   request <kind> <en|cs> <none|own|transient> [folder]   the same through quorlin_request, owned
- *                                 by no window, the host's own or its transient window, opening in
- *                                 the folder if given; its callback adds "status" and "error"
- *   transient-window, destroy-transient    makes and destroys the host's second window
+ *   request <kind> <en|cs> <none|own|orphan> [folder]   the same through quorlin_request, owned
+ *                                 by no window, the host's own, or a window destroyed at once
+ *                                 (for a request that waits); its callback adds "status", "error"
  *   show-blocking <kind> <en|cs>  makes the host's own window the foreground window, requests like
  *                                 show, then blocks this (the window's) thread without taking its
  *                                 messages until the callback has run -> {"event":"unblocked"}
  *   hold-callbacks, release-callbacks      callbacks wait inside the library while held
  *   active                        -> the library's bring-to-front call
  *   foreground-own-window         -> makes the host's own window the foreground window
- *   foreground?                   -> the foreground window's handle, title and static texts,
- * whether it is enabled, the title of its owner, whether it is the host's own window and whether it
- * belongs to this process window <title>                -> the top-level windows bearing the title
- * (all, this process's, those with a small icon, those the host's own window owns) edit <title> ->
- * the texts of the edit boxes in the window bearing the title abi                           -> the
- * DLL's and the header's QUORLIN_ABI_VERSION (C interface) quit Win32 only, no C runtime: the same
- * file builds with mingw-w64 and, for the MSVC ABI, with no C runtime at all (entry point
- * dialog_host_entry). Every stack frame stays under a page, since there is no stack probe without a
- * runtime either. */
+ *   foreground?                   -> the foreground window's handle and title, whether it is the
+ *                                    host's own window and whether it belongs to this process, is
+ *                                    enabled, its owner's title and its message box text if any
+ *   window <title>                -> the top-level windows bearing the title (all, this process's,
+ *                                    those with a small icon)
+ *   edit <title>                  -> the texts of the edit boxes in the window bearing the title
+ *   abi                           -> the DLL's and the header's QUORLIN_ABI_VERSION (C interface)
+ *   quit
+ * Win32 only, no C runtime: the same file builds with mingw-w64 and, for the MSVC ABI, with no C
+ * runtime at all (entry point dialog_host_entry). Every stack frame stays under a page, since
+ * there is no stack probe without a runtime either. */
 #include <windows.h>
 
 #include "dialog_host.h"
@@ -38,7 +39,6 @@ static CRITICAL_SECTION input_lock;
 static DWORD caller_thread;
 static LONG request_count;
 static HWND own_window;
-static HWND transient_window;
 static HANDLE callbacks_released; /* set unless callbacks are held */
 static HANDLE blocking_done;      /* set by the callback of the request show-blocking waits for */
 static volatile LONG blocking_request;
@@ -245,7 +245,7 @@ static int same_text(const wchar_t* a, const wchar_t* b) {
 
 typedef struct {
     const wchar_t* title;
-    Json handles, own, with_icon, owned; /* array bodies */
+    Json handles, own, with_icon; /* array bodies */
 } TitleSearch;
 
 static void add_item(Json* list, HWND window) {
@@ -267,8 +267,6 @@ static BOOL CALLBACK find_titled(HWND window, LPARAM param) {
         icon != 0) {
         add_item(&search->with_icon, window);
     }
-    if (own_window != NULL && GetWindow(window, GW_OWNER) == own_window)
-        add_item(&search->owned, window);
     return TRUE;
 }
 
@@ -281,52 +279,42 @@ static void put_list(Json* json, const char* name, Json* list) {
     if (list->data != NULL) HeapFree(heap, 0, list->data);
 }
 
-typedef struct {
-    const wchar_t* class_name;
-    int with_empty; /* whether controls without text count */
-    Json texts;     /* array body */
-} ControlTexts;
-
-static BOOL CALLBACK find_controls(HWND window, LPARAM param) {
-    ControlTexts* controls = (ControlTexts*)param;
+static BOOL CALLBACK find_edits(HWND window, LPARAM param) {
+    Json* texts = (Json*)param;
     wchar_t class_name[64];
     wchar_t text[1024];
     DWORD_PTR length = 0;
     class_name[0] = text[0] = L'\0';
     GetClassNameW(window, class_name, 64);
-    if (lstrcmpiW(class_name, controls->class_name) != 0 || !IsWindowVisible(window)) return TRUE;
-    /* the control belongs to the dialog's thread: ask it, but never wait on a hung dialog */
+    if (lstrcmpiW(class_name, L"Edit") != 0 || !IsWindowVisible(window)) return TRUE;
+    /* the edit belongs to the dialog's thread: ask it, but never wait on a hung dialog */
     SendMessageTimeoutW(window, WM_GETTEXT, 1024, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, &length);
     text[1023] = L'\0';
-    if (text[0] == L'\0' && !controls->with_empty) return TRUE;
-    if (controls->texts.used > 0) put(&controls->texts, ",");
-    put_wide(&controls->texts, text);
+    if (texts->used > 0) put(texts, ",");
+    put_wide(texts, text);
     return TRUE;
-}
-
-/* The texts of the window's controls of that class, as a JSON list named name. */
-static void put_control_texts(Json* json, const char* name, HWND window, const wchar_t* class_name,
-                              int with_empty) {
-    ControlTexts controls;
-    controls.class_name = class_name;
-    controls.with_empty = with_empty;
-    json_begin(&controls.texts);
-    if (window != NULL) EnumChildWindows(window, find_controls, (LPARAM)&controls);
-    put_list(json, name, &controls.texts);
 }
 
 static void report_foreground(const char* event) {
     HWND foreground = GetForegroundWindow();
     HWND owner = foreground != NULL ? GetWindow(foreground, GW_OWNER) : NULL;
-    wchar_t title[TITLE_SIZE], owner_title[TITLE_SIZE];
+    HWND text = foreground != NULL ? GetDlgItem(foreground, 0xFFFF) : NULL; /* a box's message */
+    static wchar_t owner_title[TITLE_SIZE], box_text[TITLE_SIZE]; /* frames stay under a page */
+    wchar_t title[TITLE_SIZE];
+    DWORD_PTR length = 0;
     Json json;
-    title[0] = owner_title[0] = L'\0';
+    title[0] = owner_title[0] = box_text[0] = L'\0';
     if (foreground != NULL) GetWindowTextW(foreground, title, TITLE_SIZE);
     if (owner != NULL) GetWindowTextW(owner, owner_title, TITLE_SIZE);
+    if (text != NULL)
+        SendMessageTimeoutW(text, WM_GETTEXT, TITLE_SIZE, (LPARAM)box_text, SMTO_ABORTIFHUNG, 5000,
+                            &length);
+    box_text[TITLE_SIZE - 1] = L'\0';
     json_event(&json, event);
     put(&json, ",\"title\":");
     put_wide(&json, title);
-    put_control_texts(&json, "texts", foreground, L"Static", 0);
+    put(&json, ",\"text\":");
+    put_wide(&json, box_text);
     put(&json, ",\"enabled\":");
     put_bool(&json, foreground != NULL && IsWindowEnabled(foreground));
     put(&json, ",\"owner\":");
@@ -365,15 +353,15 @@ static const char* parse_show(const char* args, int* kind, int* is_chinese) {
     return rest != NULL ? rest : after_word(args, "en");
 }
 
-/* "<none|own|transient> [folder]" of a request: 0 when the arguments are not that. */
+/* "<none|own|orphan> [folder]" of a request: 0 when the arguments are not that. */
 static int parse_options(const char* args, HWND* owner, const char** folder) {
     const char* rest;
     if ((rest = after_word(args, "none")) != NULL) {
         *owner = NULL;
     } else if ((rest = after_word(args, "own")) != NULL) {
         *owner = own_window;
-    } else if ((rest = after_word(args, "transient")) != NULL) {
-        *owner = transient_window;
+    } else if ((rest = after_word(args, "orphan")) != NULL) {
+        *owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     } else {
         return 0;
     }
@@ -404,6 +392,7 @@ static void show(const char* verb, const char* args, char* line) {
     result = version2 ? dialog_host_request(kind, is_chinese, owner, folder, request)
                       : dialog_host_show(kind, is_chinese, !equal(verb, "show-without-callback"),
                                          request);
+    if (owner != NULL && owner != own_window) DestroyWindow(owner);
     if (result == DIALOG_HOST_UNSUPPORTED) {
         json_event(&json, "error");
         put(&json, ",\"line\":");
@@ -469,18 +458,6 @@ static int execute(char* line) {
         SetForegroundWindow(own_window);
         report_foreground(line);
         return 1;
-    } else if (equal(line, "transient-window")) {
-        if (transient_window == NULL)
-            transient_window = CreateWindowExW(0, L"DialogHostWindow", L"Dialog Host Transient",
-                                               WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, NULL, NULL,
-                                               GetModuleHandleW(NULL), NULL);
-        json_event(&json, line);
-        put(&json, ",\"made\":");
-        put_bool(&json, transient_window != NULL);
-    } else if (equal(line, "destroy-transient")) {
-        if (transient_window != NULL) DestroyWindow(transient_window);
-        transient_window = NULL;
-        json_event(&json, line);
     } else if (equal(line, "foreground?")) {
         report_foreground("foreground");
         return 1;
@@ -490,7 +467,6 @@ static int execute(char* line) {
         json_begin(&search.handles);
         json_begin(&search.own);
         json_begin(&search.with_icon);
-        json_begin(&search.owned);
         int small_icon;
         EnumWindows(find_titled, (LPARAM)&search);
         small_icon = search.with_icon.used > 0;
@@ -500,12 +476,15 @@ static int execute(char* line) {
         put_list(&json, "handles", &search.handles);
         put_list(&json, "own", &search.own);
         put_list(&json, "with_icon", &search.with_icon);
-        put_list(&json, "owned", &search.owned);
         put(&json, ",\"small_icon\":");
         put_bool(&json, small_icon);
     } else if (equal(line, "edit") && args != NULL) {
+        HWND dialog = FindWindowW(NULL, title);
+        Json texts;
+        json_begin(&texts);
+        if (dialog != NULL) EnumChildWindows(dialog, find_edits, (LPARAM)&texts);
         json_event(&json, "edit");
-        put_control_texts(&json, "texts", FindWindowW(NULL, title), L"Edit", 1);
+        put_list(&json, "texts", &texts);
     } else if (equal(line, "abi") && dialog_host_abi(&library, &header)) {
         json_event(&json, "abi");
         put(&json, ",\"library\":");
