@@ -403,6 +403,13 @@ HWND findDialogWindow() {
     // the stored caption, as FindWindowW compares it: no message to the dialog's thread
     const auto matchTitle = [](HWND window, LPARAM argument) -> BOOL {
         auto& wanted = *reinterpret_cast<Search*>(argument);
+        // a box the dialog shows bears its title: the dialog is the one its thread's windows do
+        // not own
+        const HWND owner = GetWindow(window, GW_OWNER);
+        if (owner != nullptr &&
+            GetWindowThreadProcessId(owner, nullptr) == GetWindowThreadProcessId(window, nullptr)) {
+            return TRUE;
+        }
         std::vector<wchar_t> caption(wanted.title.size() + 2);
         const int length =
             InternalGetWindowText(window, caption.data(), static_cast<int>(caption.size()));

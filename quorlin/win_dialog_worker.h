@@ -42,8 +42,9 @@ bool requestDialog(DialogKind kind, bool isChinese, DialogCallback callback);
 bool requestDialog(std::unique_ptr<DialogRequest> request);
 
 // The library's own dialog while it is open: a window of the dialog thread (this process) bearing
-// the title of the last dialog shown; nullptr otherwise. Windows of other threads or programs with
-// the same title never count.
+// the title of the last dialog shown and owned by none of that thread's windows (a box it shows
+// has its title too); nullptr otherwise. Windows of other threads or programs with the same title
+// never count.
 HWND findDialogWindow();
 
 // Brings the library's open dialog to the front, if there is one.

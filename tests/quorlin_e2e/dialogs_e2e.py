@@ -699,7 +699,10 @@ class DialogTests(unittest.TestCase):
                 request, window = self.open_dialog(host, kind, language)
                 requests.append(request)
                 self.enter(host, title, window, across)
-                box = poll("the box that says why", lambda: self.front_box(host, title))
+                poll("the box that says why", lambda: self.front_box(host, title))
+                self.host_window_in_front(host)
+                host.ask("active", "active")  # the box has the dialog's title: it is what comes
+                box = poll("the box in front", lambda: self.front_box(host, title))
                 self.assertEqual((box["title"], box["text"]), (title, SEVERAL_FOLDERS[language]))
                 self.screen.press_where_focused("Return")
                 poll("the box to close", lambda: not self.front_box(host, title))
