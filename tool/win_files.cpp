@@ -2,7 +2,6 @@
 
 #include <winternl.h>
 
-#include <cstdio>
 #include <cwchar>
 #include <vector>
 
@@ -25,12 +24,18 @@ std::wstring NextTemporaryName() {
     static unsigned counter = 0;
     const unsigned unique =
         (GetTickCount() * 2654435761u) ^ (GetCurrentProcessId() << 16) ^ (++counter * 40503u);
-    wchar_t digits[kTemporaryDigits + 1] = {};
-    std::swprintf(digits, kTemporaryDigits + 1, L"%08X", unique);
-    return std::wstring(kTemporaryPrefix) + digits + kTemporarySuffix;
+    return kTemporaryPrefix + HexName(unique) + kTemporarySuffix;
 }
 
 }  // namespace
+
+std::wstring HexName(unsigned value) {
+    std::wstring digits(8, L'0');
+    for (std::size_t i = 8; i-- > 0; value >>= 4) {
+        digits[i] = L"0123456789ABCDEF"[value & 0xF];
+    }
+    return digits;
+}
 
 bool WriteAll(HANDLE file, const char* data, std::size_t size) {
     while (size > 0) {

@@ -61,6 +61,9 @@ std::optional<FileIdentity> IdentityOf(HANDLE file);
 // missing.
 std::optional<FileIdentity> IdentityAt(const std::wstring& path);
 
+// value as eight upper-case hex digits, the unique part of the names this program makes.
+std::wstring HexName(unsigned value);
+
 // The pattern of every temporary this program leaves beside a file it replaces, and whether a name
 // follows it: "BrevantClientCheckTool.<8 hex digits>.tmp".
 constexpr wchar_t kTemporaryPattern[] = L"BrevantClientCheckTool.*.tmp";

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cwchar>
 #include <optional>
 #include <string>
 
@@ -217,11 +216,9 @@ LogFolder OpenFallbackFolder(HANDLE parent, const std::wstring& parentPath,
         }
     }
     for (int attempt = 0; attempt < kFallbackCandidates; ++attempt) {
-        wchar_t digits[9] = {};
-        std::swprintf(digits, 9, L"%08X",
-                      (GetTickCount() * 2654435761u) ^ (GetCurrentProcessId() << 12) ^
-                          (static_cast<unsigned>(attempt) * 40503u));
-        const std::wstring candidate = prefix + digits;
+        const std::wstring candidate =
+            prefix + HexName((GetTickCount() * 2654435761u) ^ (GetCurrentProcessId() << 12) ^
+                             (static_cast<unsigned>(attempt) * 40503u));
         Security security(kFolderSddl);
         OpenedName made = OpenInFolder(parent, candidate, NameKind::Folder, kLookAccess | DELETE,
                                        kShareAll, FILE_CREATE, false, security.descriptor.get());
