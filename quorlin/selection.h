@@ -22,6 +22,9 @@ struct Selection {
     // A drive root was chosen in a folder dialog: a new folder dialog replaces this one and nothing
     // is delivered for it.
     bool reopenFolderDialog = false;
+    // The items are not all in one folder: one directory and its names cannot say which is where,
+    // so nothing is delivered.
+    bool severalFolders = false;
 };
 
 // Collects the paths of one dialog in the order the dialog reports them.
@@ -29,8 +32,13 @@ class SelectionCollector {
 public:
     explicit SelectionCollector(DialogKind kind) : kind_(kind) {}
 
-    // Takes one reported path; false once the collection has stopped (re-open decided).
+    // Starts again, as for a new dialog of the same kind.
+    void restart();
+
+    // Takes one reported path; false once the collection has stopped (re-open decided, or an item
+    // in another folder than the first).
     bool add(Utf16View path);
+    bool inSeveralFolders() const { return selection_.severalFolders; }
 
     // The result; for the save dialog the directory becomes the full path of the first folder.
     Selection finish();
@@ -38,6 +46,6 @@ public:
 private:
     DialogKind kind_;
     Selection selection_;
-    Utf16String directory_;  // of the last item with a separator
+    Utf16String directory_;  // of the first item with a separator
     std::string scratch_;
 };

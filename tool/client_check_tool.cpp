@@ -27,6 +27,7 @@ ClientCheckTool::ClientCheckTool(const RunFacts& facts) {
     }
     lang = facts.language;
     programDirectory = facts.programDirectory;
+    mayRepair = facts.mayRepair;
     inited = true;
 }
 
@@ -46,10 +47,11 @@ bool ClientCheckTool::Init(const std::string& language, const std::string& confi
     pugi::xml_parse_result parsed;  // a failure until a load succeeds
     if (!isFile) {
         parsed = document.load_string(config.c_str());
-    } else if (const std::optional<std::string> bytes =
-                   ReadFileContents(config, std::numeric_limits<std::size_t>::max())) {
+    } else if (const FileContents file =
+                   ReadFileContents(config, std::numeric_limits<std::size_t>::max());
+               file.status == FileRead::Read) {
         // read through the wide calls; the encoding is detected as load_file detects it
-        parsed = document.load_buffer(bytes->data(), bytes->size());
+        parsed = document.load_buffer(file.bytes.data(), file.bytes.size());
     }
     if (!parsed) {
         return false;
@@ -97,9 +99,14 @@ std::string ClientCheckTool::ItemRow(Checker& checker, ReportLabel label,
                                      std::string (ClientCheckTool::*resultCells)(int, int)) {
     const int check = checker.Check();
     // without a repair the repair code is not looked at
-    const int repair = check == CheckWrong ? checker.Repair() : Repaired;
-    if (repair != Repaired) {
-        LogRepair(RepairFailedEvent(LabelText("en", label), checker.LastRepairFailure()));
+    int repair = Repaired;
+    if (check == CheckWrong && !mayRepair) {
+        repair = RepairSkippedWithoutLock;
+    } else if (check == CheckWrong) {
+        repair = checker.Repair();
+        if (repair != Repaired) {
+            LogRepair(RepairFailedEvent(LabelText("en", label), checker.LastRepairFailure()));
+        }
     }
     return "<tr>\n<td width=\"180\">" + Label(label) + "</td>\n" +
            (this->*resultCells)(check, repair) + "</tr>\n";

@@ -44,6 +44,7 @@ protected:
     std::unique_ptr<ProxyChecker> proxyChecker;
     std::string lang;
     std::optional<std::string> programDirectory;
+    bool mayRepair = true;
 
 private:
     // Checks one item, repairs it when the check asks for it and renders its row.

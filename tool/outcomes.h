@@ -31,6 +31,9 @@ enum RepairCode : int {
     SetupRepairFailed = 2,
     ProxyRepairFailed = 2,
     HostsRepairFailed = 3,
+    // not tried: the run did not get the machine lock, so another run may be repairing the same
+    // file, backup and log
+    RepairSkippedWithoutLock = 4,
 };
 
 // Why a repair failed: the step that failed, a short name such as "replace" or "set proxy options",

@@ -25,9 +25,23 @@ std::string ReadProfileString(const std::string& file, const char* section, cons
 // does not convert to UTF-16 is never opened, so no other file is written in its place.
 bool WriteTextFile(const std::string& path, const std::string& text);
 
-// The bytes of the file at path, read no further than longest bytes; none when it cannot be opened
-// or read, or is longer than that.
-std::optional<std::string> ReadFileContents(const std::string& path, std::size_t longest);
+// What reading a file gave.
+enum class FileRead {
+    Read,        // bytes holds the whole file
+    Absent,      // no such file, or no such folder on the way
+    TooLarge,    // longer than the limit, and not read whole
+    Unreadable,  // it is there, but could not be opened or read, also when tried again
+};
+
+struct FileContents {
+    FileRead status = FileRead::Absent;
+    std::string bytes;
+};
+
+// The bytes of the file at path, read no further than longest bytes. A file another program holds
+// open without read sharing, or has locked, is tried again for about two seconds (as a replace of
+// the hosts file is) before it counts as unreadable.
+FileContents ReadFileContents(const std::string& path, std::size_t longest);
 
 // The long form of a path, every 8.3 alias in it (BREV~SQR) replaced by the long name; the path as
 // it is when that cannot be had.
@@ -40,9 +54,11 @@ public:
 };
 
 // Waits about a minute for the machine-wide lock of tool.exe; an earlier run that ended without
-// letting it go counts as gone. After the wait, or when the lock cannot be had at all, the run goes
-// ahead without it (the result then holds nothing). The lock is let go when the result is
-// destroyed.
+// letting it go counts as gone. After the wait, or when the lock cannot be had at all, the result
+// holds nothing: the run then checks and reports but repairs nothing and writes no log, since
+// another run may be repairing the same file, backup and log. The run that gets the lock first
+// removes what runs of this program that were cut short left beside the hosts file. The lock is
+// let go when the result is destroyed.
 std::unique_ptr<MachineLock> LockMachine();
 
 enum class CertificateStatus {

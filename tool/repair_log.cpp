@@ -26,8 +26,18 @@ std::string LoggedValue(const std::optional<std::string>& text) {
     if (!text) {
         return "absent";
     }
+    std::string_view shown = *text;
+    if (shown.size() > kLoggedValueLimit) {
+        // back to the start of the sequence the limit falls in
+        std::size_t cut = kLoggedValueLimit;
+        while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        shown = shown.substr(0, cut);
+    }
     std::string quoted = "\"";
-    for (const char c : *text) {
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const char c = shown[i];
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
             case '"':
@@ -46,17 +56,34 @@ std::string LoggedValue(const std::optional<std::string>& text) {
                 quoted += "\\t";
                 break;
             default:
-                // one line per event, whatever the value holds
+                // one line per event, whatever the value holds: also the line breaks beyond ASCII
+                // (U+0085 is C2 85, U+2028 and U+2029 are E2 80 A8 and E2 80 A9)
                 if (byte < 0x20 || byte == 0x7F) {
                     quoted += "\\u00";
                     quoted += kHexDigits[byte >> 4];
                     quoted += kHexDigits[byte & 0xF];
+                } else if (byte == 0xC2 && i + 1 < shown.size() &&
+                           static_cast<unsigned char>(shown[i + 1]) == 0x85) {
+                    quoted += "\\u0085";
+                    ++i;
+                } else if (byte == 0xE2 && i + 2 < shown.size() &&
+                           static_cast<unsigned char>(shown[i + 1]) == 0x80 &&
+                           (static_cast<unsigned char>(shown[i + 2]) == 0xA8 ||
+                            static_cast<unsigned char>(shown[i + 2]) == 0xA9)) {
+                    quoted +=
+                        static_cast<unsigned char>(shown[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
+                    i += 2;
                 } else {
                     quoted += c;
                 }
         }
     }
-    return quoted + "\"";
+    quoted += "\"";
+    if (shown.size() < text->size()) {
+        quoted +=
+            " (" + std::to_string(shown.size()) + " of " + std::to_string(text->size()) + " bytes)";
+    }
+    return quoted;
 }
 
 std::string ChangeEvent(const std::string& what, const std::string& old, const std::string& now) {

@@ -13,7 +13,13 @@
 // The log never passes this size, but for a single line longer than it, which is kept alone.
 constexpr std::size_t kRepairLogLimit = 256 * 1024;
 
-// A value as the log shows it: text as a JSON string, "absent" when there was none.
+// The most of one value a line shows, so that no single line can push the history out of the log.
+constexpr std::size_t kLoggedValueLimit = 1024;
+
+// A value as the log shows it: text as a JSON string, "absent" when there was none. A text longer
+// than kLoggedValueLimit bytes shows its first bytes (whole UTF-8 sequences) and its length, as in
+// "abc" (1024 of 300000 bytes). Line breaks of every kind (CR, LF, U+0085, U+2028, U+2029) and
+// other control characters are escaped, so that a value never reads as two lines.
 std::string LoggedValue(const std::optional<std::string>& text);
 
 // One changed value: "<what>: <old> -> <new>", old and new as they are given.
@@ -34,6 +40,7 @@ std::string ComposeLog(std::string_view existing, bool tail, std::string_view li
 void SetRepairLogFolder(const std::string& applicationName);
 const std::string& RepairLogFolder();
 
-// Windows build: adds the time and event to the log as one line. Never fails visibly: a log that
-// cannot be written is left as it is, and the repair goes on.
-void LogRepair(const std::string& event);
+// Windows build: adds the time and event to the log as one line, stored on the disk before it
+// returns, so that it can be written ahead of the change it describes. False when the line could
+// not be stored; the log is then as it was.
+bool LogRepair(const std::string& event);

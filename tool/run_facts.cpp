@@ -1,7 +1,5 @@
 #include "run_facts.h"
 
-#include <pugixml.hpp>
-
 #include "application_name.h"
 #include "language_setting.h"
 #include "platform.h"
@@ -15,13 +13,19 @@ std::optional<std::string> ProgramDirectoryOf(const std::string& programPath) {
 }
 
 std::string ReadApplicationName(const std::string& path) {
-    pugi::xml_document document;
-    pugi::xml_parse_result loaded;  // a failure until a load succeeds
-    if (const std::optional<std::string> bytes = ReadFileContents(path, kLongestNameFile)) {
-        // the encoding is detected as load_file detects it
-        loaded = document.load_buffer(bytes->data(), bytes->size());
+    const FileContents file = ReadFileContents(path, kLongestNameFile);
+    switch (file.status) {
+        case FileRead::Read:
+            return ApplicationNameFromFile(file.bytes);
+        case FileRead::Unreadable:
+            // there, but held or locked: another name than the default may be meant, so none is
+            // taken and the registration is refused
+            return std::string();
+        case FileRead::Absent:
+        case FileRead::TooLarge:
+            break;
     }
-    return ApplicationNameFromDocument(document, loaded);
+    return kDefaultApplicationName;
 }
 
 RunFacts ResolveRunFacts() {

@@ -37,7 +37,8 @@ int ToolMain(int argc, const char* const argv[], std::ostream& out) {
 
     // a second run waits here (bounded) until the first has checked, repaired and reported
     const std::unique_ptr<MachineLock> turn = LockMachine();
-    const RunFacts facts = ResolveRunFacts();
+    RunFacts facts = ResolveRunFacts();
+    facts.mayRepair = turn != nullptr;
     SetRepairLogFolder(facts.applicationName);
     ClientCheckTool tool(facts);
     if (!tool.Init(language, kDefaultConfig, false)) {

@@ -1,11 +1,14 @@
 #include <windows.h>
 // after windows.h, which it needs
+#include <aclapi.h>
 #include <sddl.h>
 #include <wincrypt.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "certificate_block.h"
 #include "platform.h"
@@ -45,31 +48,55 @@ constexpr wchar_t kMachineLockSecurity[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 constexpr ULONGLONG kMachineLockWaitMs = 60 * 1000;
 constexpr DWORD kMachineLockRetryMs = 100;
 
-// The whole file, or none when it cannot be read or is longer than longest.
-std::optional<std::string> ReadWholeFile(const std::wstring& path, std::size_t longest) {
+// A file that another program holds without read sharing or has locked is read again this often,
+// this far apart: about two seconds, as a replace of the hosts file is tried.
+constexpr int kHeldFileAttempts = 20;
+constexpr DWORD kHeldFilePauseMs = 100;
+
+// One try at reading the file whole; error tells why it is unreadable.
+FileContents ReadWholeFileOnce(const std::wstring& path, std::size_t longest, DWORD& error) {
+    FileContents contents;
     const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        return std::nullopt;
+        error = GetLastError();
+        contents.status = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                              ? FileRead::Absent
+                              : FileRead::Unreadable;
+        return contents;
     }
-    std::string bytes;
     char buffer[65536];
     DWORD got = 0;
     // never more than one byte past longest is read, whatever the file's size
     for (;;) {
-        const std::size_t room = longest - bytes.size();
+        const std::size_t room = longest - contents.bytes.size();
         const DWORD wanted = room < sizeof buffer ? static_cast<DWORD>(room + 1) : sizeof buffer;
         if (!ReadFile(file.get(), buffer, wanted, &got, nullptr)) {
-            return std::nullopt;
+            error = GetLastError();
+            return FileContents{FileRead::Unreadable, std::string()};
         }
         if (got == 0) {
-            return bytes;
+            contents.status = FileRead::Read;
+            return contents;
         }
-        if (bytes.size() + got > longest) {
-            return std::nullopt;
+        if (contents.bytes.size() + got > longest) {
+            return FileContents{FileRead::TooLarge, std::string()};
         }
-        bytes.append(buffer, got);
+        contents.bytes.append(buffer, got);
+    }
+}
+
+FileContents ReadWholeFile(const std::wstring& path, std::size_t longest) {
+    for (int attempt = 1;; ++attempt) {
+        DWORD error = ERROR_SUCCESS;
+        FileContents contents = ReadWholeFileOnce(path, longest, error);
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                          error == ERROR_ACCESS_DENIED;
+        if (contents.status != FileRead::Unreadable || !held || attempt == kHeldFileAttempts) {
+            return contents;
+        }
+        Sleep(kHeldFilePauseMs);
     }
 }
 
@@ -81,53 +108,156 @@ private:
     UniqueFileHandle file;
 };
 
-// The final path of an open file or folder, in the system's own namespace, which names every
-// volume (a drive without a DOS name too); empty when it cannot be had.
-std::wstring FinalPath(HANDLE file) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(
-            file, &path[0], static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_NT);
-        if (length == 0 || length > kLongestPath) {
-            return std::wstring();
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        // too small: length is the size needed, the terminating zero included
-        path.resize(length);
+// SYSTEM, Administrators and TrustedInstaller: the owners whose links the elevated tool follows.
+// A link anyone else made (a junction needs no privilege) may lead anywhere, System32 included.
+bool IsAdministrativeOwner(HANDLE file) {
+    PSID owner = nullptr;
+    UniqueLocalMemory descriptor;
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                        nullptr, descriptor.put()) != ERROR_SUCCESS ||
+        owner == nullptr) {
+        return false;
     }
+    for (const wchar_t* trusted :
+         {L"S-1-5-18", L"S-1-5-32-544",
+          L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"}) {
+        UniqueLocalMemory sid;
+        if (ConvertStringSidToSidW(trusted, reinterpret_cast<PSID*>(sid.put())) &&
+            EqualSid(owner, sid.get())) {
+            return true;
+        }
+    }
+    return false;
 }
 
-// Whether the file opened at path is a disk file of its own under that very name: not a device, a
-// pipe or a folder, not a link at the last component, not one of several names of a file. A Unix
-// symbolic link to a file shows under Wine as a plain file, so the file's final path must also be
-// its folder's final path and the given name (links earlier on the path are followed alike).
-bool IsOwnDiskFile(HANDLE file, const std::wstring& path) {
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &information) ||
-        (information.dwFileAttributes &
-         (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-        information.nNumberOfLinks > 1) {
+// Whether the open file or folder is name in the folder whose final path is folderFinal, rather
+// than what a link of that name leads to: its own final path is the folder's and that name, the
+// long name when name is an 8.3 alias (whose long form named is the given path up to it). Under
+// Wine this is the only sign of a Unix link, which is opened through even when asked for itself.
+bool IsNamedIn(const std::wstring& folderFinal, HANDLE opened, const std::wstring& name,
+               const std::wstring& named) {
+    const std::wstring actual = FinalPath(opened);
+    const std::size_t separator = actual.find_last_of(L'\\');
+    if (folderFinal.empty() || separator == std::wstring::npos) {
         return false;
     }
-    std::wstring full(kLongestPath, L'\0');
-    full.resize(GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr));
-    const std::size_t separator = full.find_last_of(L"\\/");
-    if (full.empty() || separator == std::wstring::npos) {
+    std::wstring folder = folderFinal;
+    if (folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    const auto same = [](const std::wstring& a, const std::wstring& b) {
+        return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                    static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+    };
+    const std::wstring actualName = actual.substr(separator + 1);
+    if (!same(actual.substr(0, separator + 1), folder)) {
         return false;
     }
-    // the final path holds the long name, also when the path gave the 8.3 alias
-    std::wstring name = full.substr(separator + 1);
-    std::wstring longPath(kLongestPath, L'\0');
-    longPath.resize(
-        GetLongPathNameW(full.c_str(), &longPath[0], static_cast<DWORD>(longPath.size())));
-    const std::size_t longSeparator = longPath.find_last_of(L"\\/");
-    if (longSeparator != std::wstring::npos) {
-        name = longPath.substr(longSeparator + 1);
+    if (same(actualName, name)) {
+        return true;
     }
-    return IsNamedInFolder(file, full.substr(0, separator + 1), name);
+    std::wstring longForm(kLongestPath, L'\0');
+    longForm.resize(
+        GetLongPathNameW(named.c_str(), &longForm[0], static_cast<DWORD>(longForm.size())));
+    return !longForm.empty() && same(longForm.substr(longForm.find_last_of(L'\\') + 1), actualName);
+}
+
+// A full path as its root (a drive, a share, a \\?\ or \\.\ prefix with its volume) and the
+// names below it; none without a name below the root (a device such as \\.\NUL).
+struct PathParts {
+    std::wstring root;
+    std::vector<std::wstring> names;
+};
+
+std::optional<PathParts> SplitFullPath(const std::wstring& full) {
+    const auto startsWith = [&full](const wchar_t* prefix) { return full.rfind(prefix, 0) == 0; };
+    // the separator after the first `count` names that start at `from`
+    const auto after = [&full](std::size_t from, int count) {
+        std::size_t at = from;
+        for (int i = 0; i < count && at != std::wstring::npos; ++i) {
+            at = full.find(L'\\', at);
+            if (at != std::wstring::npos) {
+                ++at;
+            }
+        }
+        return at;
+    };
+    std::size_t rootEnd = std::wstring::npos;
+    if (startsWith(L"\\\\?\\UNC\\")) {
+        rootEnd = after(8, 2);
+    } else if (startsWith(L"\\\\?\\") || startsWith(L"\\\\.\\")) {
+        rootEnd = after(4, 1);
+    } else if (startsWith(L"\\\\")) {
+        rootEnd = after(2, 2);
+    } else if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') {
+        rootEnd = 3;
+    }
+    // a path that ends in a separator names a folder, never a file
+    if (rootEnd == std::wstring::npos || full.back() == L'\\') {
+        return std::nullopt;
+    }
+    PathParts parts;
+    parts.root = full.substr(0, rootEnd);
+    for (std::size_t at = rootEnd; at < full.size();) {
+        const std::size_t end = std::min(full.find(L'\\', at), full.size());
+        if (end > at) {
+            parts.names.push_back(full.substr(at, end - at));
+        }
+        at = end + 1;
+    }
+    if (parts.names.empty()) {
+        return std::nullopt;
+    }
+    return parts;
+}
+
+constexpr ACCESS_MASK kLookAccess = READ_CONTROL | FILE_READ_ATTRIBUTES;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The folder name inside parent (whose final path is parentFinal), opened by handle so that no
+// name is looked up again through the path: a plain folder, or a link an administrator made,
+// which is followed (held in links until the report is written, and seen to be the same link
+// after it was followed). None for a missing folder and for a link anyone else made.
+UniqueFileHandle OpenPathFolder(HANDLE parent, const std::wstring& parentFinal,
+                                const std::wstring& name, const std::wstring& named,
+                                std::vector<UniqueFileHandle>& links) {
+    OpenedName itself =
+        OpenInFolder(parent, name, NameKind::Folder, kLookAccess, kShareAll, FILE_OPEN, false);
+    const std::optional<FileIdentity> identity =
+        itself.file ? IdentityOf(itself.file.get()) : std::nullopt;
+    if (!identity) {
+        return UniqueFileHandle();
+    }
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    const bool reparse = (identity->attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const bool surrogate =
+        reparse &&
+        GetFileInformationByHandleEx(itself.file.get(), FileAttributeTagInfo, &tag, sizeof(tag)) &&
+        IsReparseTagNameSurrogate(tag.ReparseTag);
+    if (!surrogate && IsNamedIn(parentFinal, itself.file.get(), name, named)) {
+        if (!reparse) {
+            return std::move(itself.file);
+        }
+        // a reparse point that is no link (a file provider's placeholder): opened as its
+        // provider serves it
+        return std::move(
+            OpenInFolder(parent, name, NameKind::Folder, kLookAccess, kShareAll, FILE_OPEN, true)
+                .file);
+    }
+    if (!IsAdministrativeOwner(itself.file.get())) {
+        return UniqueFileHandle();
+    }
+    OpenedName followed =
+        OpenInFolder(parent, name, NameKind::Folder, kLookAccess, kShareAll, FILE_OPEN, true);
+    const OpenedName again =
+        OpenInFolder(parent, name, NameKind::Folder, kLookAccess, kShareAll, FILE_OPEN, false);
+    const std::optional<FileIdentity> still =
+        again.file ? IdentityOf(again.file.get()) : std::nullopt;
+    if (!followed.file || !still || !(*still == *identity)) {
+        return UniqueFileHandle();
+    }
+    links.push_back(std::move(itself.file));
+    return std::move(followed.file);
 }
 
 bool IsCertificateContent(DWORD contentType) {
@@ -136,23 +266,6 @@ bool IsCertificateContent(DWORD contentType) {
 }
 
 }  // namespace
-
-bool IsNamedInFolder(HANDLE file, const std::wstring& folder, const std::wstring& name) {
-    const UniqueFileHandle opened(
-        CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    std::wstring expected = opened ? FinalPath(opened.get()) : std::wstring();
-    const std::wstring actual = FinalPath(file);
-    if (expected.empty() || actual.empty()) {
-        return false;
-    }
-    if (expected.back() != L'\\') {
-        expected += L'\\';
-    }
-    expected += name;
-    return CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
-                                static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
-}
 
 std::string ModuleFileName() {
     std::wstring path(MAX_PATH, L'\0');
@@ -205,8 +318,13 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
     }
     // PEM text may hold a private key or more certificates around the one to check; the query of
     // the whole file would take the first block of any kind
-    const std::optional<std::string> bytes = ReadWholeFile(*widePath, kLongestPemText);
-    const std::optional<std::string> block = bytes ? FirstCertificateBlock(*bytes) : std::nullopt;
+    const FileContents file = ReadWholeFile(*widePath, kLongestPemText);
+    // held by another program also when tried again: it cannot be loaded now
+    if (file.status == FileRead::Unreadable) {
+        return CertificateStatus::Unloadable;
+    }
+    const std::optional<std::string> block =
+        file.status == FileRead::Read ? FirstCertificateBlock(file.bytes) : std::nullopt;
     CRYPT_DATA_BLOB blob = {};
     DWORD objectType = CERT_QUERY_OBJECT_FILE;
     const void* object = widePath->c_str();
@@ -276,12 +394,57 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
     if (!widePath || widePath->empty()) {
         return false;
     }
-    // the link itself, not what it leads to; and nothing emptied before the file passes the checks
-    const UniqueFileHandle file(CreateFileW(
-        widePath->c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file || !IsOwnDiskFile(file.get(), *widePath)) {
+    std::wstring full(kLongestPath, L'\0');
+    full.resize(
+        GetFullPathNameW(widePath->c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr));
+    const std::optional<PathParts> parts =
+        full.empty() || full.size() >= kLongestPath ? std::nullopt : SplitFullPath(full);
+    if (!parts) {
         return false;
+    }
+    // From the root (a drive, a mapped or substituted one too, or a share) each name is opened in
+    // the folder opened before it, so nothing checked is looked up again through the path.
+    UniqueFileHandle folder(CreateFileW(parts->root.c_str(), kLookAccess, kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::wstring named = parts->root;
+    std::vector<UniqueFileHandle> links;
+    for (std::size_t i = 0; folder && i + 1 < parts->names.size(); ++i) {
+        named += parts->names[i];
+        folder =
+            OpenPathFolder(folder.get(), FinalPath(folder.get()), parts->names[i], named, links);
+        named += L'\\';
+    }
+    if (!folder) {
+        return false;
+    }
+    const std::wstring& name = parts->names.back();
+    named += name;
+    // An existing file is opened as it is, never made through a link to nowhere; a missing one
+    // is made, and removed again by its own handle when it is refused or cannot be written.
+    OpenedName file =
+        OpenInFolder(folder.get(), name, NameKind::File, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN, false);
+    if (!file.file && file.error == ERROR_FILE_NOT_FOUND) {
+        file = OpenInFolder(folder.get(), name, NameKind::File,
+                            GENERIC_WRITE | FILE_READ_ATTRIBUTES | DELETE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE, false);
+    }
+    if (!file.file) {
+        return false;
+    }
+    const auto refuse = [&file] {
+        if (file.created) {
+            MarkForDeletion(file.file.get(), true);
+        }
+        return false;
+    };
+    // a disk file of its own: not a device, a pipe or a folder, not a link, not one of several
+    // names of a file (a standard user may give a system file another name in their folder)
+    const std::optional<FileIdentity> identity = IdentityOf(file.file.get());
+    if (GetFileType(file.file.get()) != FILE_TYPE_DISK || !identity || identity->links != 1 ||
+        (identity->attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+        !IsNamedIn(FinalPath(folder.get()), file.file.get(), name, named)) {
+        return refuse();
     }
     // text mode, as the C runtime writes it: each line feed stored as CR LF, nothing else changed
     std::string stored;
@@ -292,14 +455,17 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
         }
         stored += c;
     }
-    return Rewind(file.get()) && SetEndOfFile(file.get()) &&
-           WriteAll(file.get(), stored.data(), stored.size());
+    if (!Rewind(file.file.get()) || !SetEndOfFile(file.file.get()) ||
+        !WriteAll(file.file.get(), stored.data(), stored.size())) {
+        return refuse();
+    }
+    return true;
 }
 
-std::optional<std::string> ReadFileContents(const std::string& path, std::size_t longest) {
+FileContents ReadFileContents(const std::string& path, std::size_t longest) {
     const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
     if (!widePath || widePath->empty()) {
-        return std::nullopt;
+        return FileContents{FileRead::Unreadable, std::string()};
     }
     return ReadWholeFile(*widePath, longest);
 }
@@ -332,6 +498,26 @@ std::wstring SystemDirectory() {
     return std::wstring(buffer, length);
 }
 
+namespace {
+
+// Removes what runs of this program that were cut short left in the hosts file's folder: its
+// temporaries, and of earlier versions the copies of a new text (hst????.tmp) and the second names
+// of the hosts file or its backup (bak????.tmp). Another such second name may be the only one left
+// of a replaced file, and stays; no other program's file is touched.
+void RemoveHostsLeftovers(const std::wstring& folder) {
+    const std::optional<FileIdentity> hosts = IdentityAt(folder + L"\\hosts.ics");
+    const std::optional<FileIdentity> backup = IdentityAt(folder + L"\\hosts.ics.bak");
+    RemoveLeftovers(folder, [&](const std::wstring& name, const FileIdentity& file) {
+        if (IsTemporaryName(name) || IsEarlierTemporaryName(name, L"hst")) {
+            return true;
+        }
+        return IsEarlierTemporaryName(name, L"bak") &&
+               ((hosts && file == *hosts) || (backup && file == *backup));
+    });
+}
+
+}  // namespace
+
 std::unique_ptr<MachineLock> LockMachine() {
     const std::wstring system = SystemDirectory();
     if (system.empty()) {
@@ -351,6 +537,7 @@ std::unique_ptr<MachineLock> LockMachine() {
             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
             nullptr));
         if (file) {
+            RemoveHostsLeftovers(system + L"\\drivers\\etc");
             return std::make_unique<WinMachineLock>(std::move(file));
         }
         // a sharing violation: another run holds it; access denied: the last run's delete is

@@ -20,14 +20,19 @@
 namespace {
 
 constexpr wchar_t kLogFileName[] = L"repairs.log";
-constexpr wchar_t kTemporaryPrefix[] = L"log";
-// The folder: SYSTEM and Administrators full control, Users read, nothing inherited from above.
-constexpr wchar_t kFolderSddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-// The log itself: no standard user may even open it, so none can hold it open against the replace.
+// The folder and the log: SYSTEM and Administrators full control, nothing inherited from above and
+// nothing for anyone else, so that no standard user may even open them, and none can hold them
+// open against the tool.
+constexpr wchar_t kFolderSddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 constexpr wchar_t kLogSddl[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
-// A replace that a reader blocks for a moment is tried this often, this far apart.
-constexpr int kReplaceAttempts = 10;
-constexpr DWORD kReplacePauseMs = 50;
+// Where a folder that is not the tool's own has the log's name, the log is kept in a folder of its
+// own beside it, "<name>-repairs-<8 hex digits>", found again by later runs; so many are looked at.
+constexpr wchar_t kFallbackInfix[] = L"-repairs-";
+constexpr int kFallbackCandidates = 64;
+// Looking only: these rights are not weighed against anyone's sharing, so no one who holds a folder
+// open can keep the tool from opening it.
+constexpr ACCESS_MASK kLookAccess = READ_CONTROL | FILE_READ_ATTRIBUTES;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 std::optional<std::wstring> ProgramDataFolder() {
     UniqueCoTaskText folder;
@@ -119,108 +124,119 @@ std::optional<FolderSecurity> ReadSecurity(HANDLE folder) {
     return security;
 }
 
-// The log's folder name in parent, made with its own access list when it is missing, opened and
-// held so that it cannot be renamed or replaced while the log is read and written (no
-// FILE_SHARE_DELETE). Nothing when it is not a plain folder there (a link could lead the log
-// elsewhere) or someone other than the system, the administrators and this account owns it or may
-// change what it holds.
-UniqueFileHandle OpenTrustedFolder(const std::wstring& parent, const std::wstring& name) {
-    const std::wstring folder = parent + L"\\" + name;
+// Whether the open folder is name in parent itself: not a link, whose final path would lead
+// elsewhere (under Wine a Unix link is opened through even when asked for the link itself).
+bool IsOwnFolderIn(HANDLE parent, HANDLE folder, const std::wstring& name) {
+    const std::optional<FileIdentity> identity = IdentityOf(folder);
+    if (!identity || (identity->attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (identity->attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return false;
+    }
+    std::wstring expected = FinalPath(parent);
+    const std::wstring actual = FinalPath(folder);
+    if (expected.empty() || actual.empty()) {
+        return false;
+    }
+    if (expected.back() != L'\\') {
+        expected += L'\\';
+    }
+    expected += name;
+    return CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
+                                static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The folder name in parent when the log may be kept there: made now with the log's own access
+// list (when mayCreate), or one that is there already, a folder of its own (no link), owned by the
+// system, the administrators or this account, and no one else may change what it holds.
+UniqueFileHandle OpenTrustedFolder(HANDLE parent, const std::wstring& name, bool mayCreate) {
     Security security(kFolderSddl);
     if (!security.descriptor) {
         return UniqueFileHandle();
     }
-    if (!CreateDirectoryW(folder.c_str(), &security.attributes) &&
-        GetLastError() != ERROR_ALREADY_EXISTS) {
+    OpenedName opened =
+        OpenInFolder(parent, name, NameKind::Folder, kLookAccess, kShareAll, FILE_OPEN, false);
+    if (!opened.file && opened.error == ERROR_FILE_NOT_FOUND && mayCreate) {
+        opened = OpenInFolder(parent, name, NameKind::Folder, kLookAccess | DELETE, kShareAll,
+                              FILE_CREATE, false, security.descriptor.get());
+    }
+    if (!opened.file) {
         return UniqueFileHandle();
     }
-    UniqueFileHandle held(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | READ_CONTROL,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr));
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (!held || !GetFileInformationByHandle(held.get(), &information) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        !IsNamedInFolder(held.get(), parent, name)) {
+    if (!IsOwnFolderIn(parent, opened.file.get(), name)) {
+        if (opened.created) {
+            // made, but not where it was asked for: nothing is left behind
+            MarkForDeletion(opened.file.get(), true);
+        }
         return UniqueFileHandle();
     }
-    const std::optional<FolderSecurity> read = ReadSecurity(held.get());
-    if (!read || !IsTrustedFolder(*read, RunningUser())) {
-        return UniqueFileHandle();
+    if (!opened.created) {
+        const std::optional<FolderSecurity> read = ReadSecurity(opened.file.get());
+        if (!read || !IsTrustedFolder(*read, RunningUser())) {
+            return UniqueFileHandle();
+        }
     }
-    return held;
+    return std::move(opened.file);
 }
 
-struct LogEnd {
-    std::string bytes;
-    bool tail = false;  // bytes came before these
+bool IsFallbackName(const std::wstring& entry, const std::wstring& prefix) {
+    if (entry.size() != prefix.size() + 8 ||
+        CompareStringOrdinal(entry.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
+                             static_cast<int>(prefix.size()), TRUE) != CSTR_EQUAL) {
+        return false;
+    }
+    return entry.find_first_not_of(L"0123456789ABCDEFabcdef", prefix.size()) == std::wstring::npos;
+}
+
+// A folder of the log's own beside one that is someone else's: the first trusted one an earlier
+// run made, else a new one.
+struct LogFolder {
+    UniqueFileHandle handle;
+    std::wstring path;
 };
 
-// The last kRepairLogLimit bytes of the log. Nothing is read from a log that is not a plain file of
-// its own (a link could lead to another file, which would then be copied into the log).
-LogEnd ReadLogEnd(const std::wstring& path) {
-    LogEnd end;
-    const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (!file || !GetFileInformationByHandle(file.get(), &information) ||
-        information.nNumberOfLinks != 1 ||
-        (information.dwFileAttributes &
-         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-        return end;
-    }
-    const std::uint64_t size =
-        (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
-    if (size > kRepairLogLimit) {
-        LARGE_INTEGER start = {};
-        start.QuadPart = static_cast<LONGLONG>(size - kRepairLogLimit);
-        if (!SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) {
-            return end;
+LogFolder OpenFallbackFolder(HANDLE parent, const std::wstring& parentPath,
+                             const std::wstring& name) {
+    LogFolder folder;
+    const std::wstring prefix = name + kFallbackInfix;
+    WIN32_FIND_DATAW entry = {};
+    const UniqueFindHandle search(FindFirstFileExW((parentPath + L"\\" + prefix + L"*").c_str(),
+                                                   FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                                   nullptr, 0));
+    for (int looked = 0; search && looked < kFallbackCandidates; ++looked) {
+        const std::wstring candidate = entry.cFileName;
+        if (IsFallbackName(candidate, prefix)) {
+            folder.handle = OpenTrustedFolder(parent, candidate, false);
+            if (folder.handle) {
+                folder.path = parentPath + L"\\" + candidate;
+                return folder;
+            }
         }
-        end.tail = true;
-    }
-    std::string bytes(static_cast<std::size_t>(size < kRepairLogLimit ? size : kRepairLogLimit),
-                      '\0');
-    DWORD got = 0;
-    if (!bytes.empty() &&
-        !ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr)) {
-        return LogEnd();
-    }
-    bytes.resize(got);
-    end.bytes = std::move(bytes);
-    return end;
-}
-
-// The whole log goes to a sibling file first, which then takes the log's place.
-void ReplaceLog(const std::wstring& folder, const std::wstring& path, const std::string& log) {
-    Security security(kLogSddl);
-    if (!security.descriptor) {
-        return;
-    }
-    UniqueFileHandle file;
-    TemporaryFile temporary(folder, kTemporaryPrefix, [&](const std::wstring& name) {
-        file.reset(CreateFileW(name.c_str(), GENERIC_WRITE, 0, &security.attributes, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-        return static_cast<bool>(file);
-    });
-    if (temporary.Path().empty()) {
-        return;
-    }
-    if (!WriteAll(file.get(), log.data(), log.size()) || !CloseHandle(file.release())) {
-        return;
-    }
-    for (int attempt = 1;; ++attempt) {
-        if (MoveFileExW(temporary.Path().c_str(), path.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            temporary.Keep();
-            return;
+        if (!FindNextFileW(search.get(), &entry)) {
+            break;
         }
-        if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == kReplaceAttempts) {
-            return;
-        }
-        Sleep(kReplacePauseMs);
     }
+    for (int attempt = 0; attempt < kFallbackCandidates; ++attempt) {
+        const std::wstring candidate =
+            prefix + HexName((GetTickCount() * 2654435761u) ^ (GetCurrentProcessId() << 12) ^
+                             (static_cast<unsigned>(attempt) * 40503u));
+        Security security(kFolderSddl);
+        OpenedName made = OpenInFolder(parent, candidate, NameKind::Folder, kLookAccess | DELETE,
+                                       kShareAll, FILE_CREATE, false, security.descriptor.get());
+        if (made.file && IsOwnFolderIn(parent, made.file.get(), candidate)) {
+            folder.handle = std::move(made.file);
+            folder.path = parentPath + L"\\" + candidate;
+            return folder;
+        }
+        if (made.file) {
+            // made, but not where it was asked for: nothing is left behind
+            MarkForDeletion(made.file.get(), true);
+            break;
+        }
+        if (made.error != ERROR_ALREADY_EXISTS && made.error != ERROR_FILE_EXISTS) {
+            break;
+        }
+    }
+    return folder;
 }
 
 std::string UtcTime() {
@@ -232,22 +248,152 @@ std::string UtcTime() {
     return text;
 }
 
+std::uint64_t SizeOf(HANDLE file) {
+    LARGE_INTEGER size = {};
+    return GetFileSizeEx(file, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+}
+
+bool Seek(HANDLE file, std::uint64_t offset) {
+    LARGE_INTEGER at = {};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != FALSE;
+}
+
+// The run's log, opened at its first line and kept open to the end of the run. Lines are added in
+// place: no rename into the folder is needed, which anyone holding the folder open could refuse.
+class OpenLog {
+public:
+    // False with the reason in GetLastError.
+    bool Append(const std::string& line) {
+        // a log that cannot be had is looked for once a run
+        if (!file) {
+            if (opened) {
+                SetLastError(ERROR_PATH_NOT_FOUND);
+                return false;
+            }
+            opened = true;
+            if (!Open()) {
+                return false;
+            }
+        }
+        const std::uint64_t size = SizeOf(file.get());
+        if (size + line.size() > kRepairLogLimit && Trim(line)) {
+            return true;
+        }
+        if (!file) {
+            return false;
+        }
+        // a line that could not be stored whole is taken back, so the log is as it was
+        if (!Seek(file.get(), size) || !WriteAll(file.get(), line.data(), line.size()) ||
+            !FlushFileBuffers(file.get())) {
+            const DWORD error = GetLastError();
+            Seek(file.get(), size);
+            SetEndOfFile(file.get());
+            if (size == 0 && created) {
+                // nothing of this run's own log is left behind
+                MarkForDeletion(file.get(), true);
+                file.reset();
+            }
+            SetLastError(error);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    bool Open() {
+        const std::optional<std::wstring> programData = ProgramDataFolder();
+        const std::optional<std::wstring> name = Utf16FromUtf8(RepairLogFolder());
+        if (!programData || !name) {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return false;
+        }
+        const UniqueFileHandle parent(CreateFileW(programData->c_str(), kLookAccess, kShareAll,
+                                                  nullptr, OPEN_EXISTING,
+                                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!parent) {
+            return false;
+        }
+        folder.handle = OpenTrustedFolder(parent.get(), *name, true);
+        folder.path = *programData + L"\\" + *name;
+        if (!folder.handle) {
+            // someone else's folder stands at that name: it is left as it is
+            folder = OpenFallbackFolder(parent.get(), *programData, *name);
+        }
+        if (!folder.handle) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
+        // what a rewrite cut short left, and the copies earlier versions left when a write failed
+        RemoveLeftovers(folder.path, [](const std::wstring& name, const FileIdentity&) {
+            return IsTemporaryName(name) || IsEarlierTemporaryName(name, L"log");
+        });
+        return OpenFile();
+    }
+
+    // The log in the folder: a file of its own, never a link to another.
+    bool OpenFile() {
+        Security security(kLogSddl);
+        OpenedName opened = OpenInFolder(
+            folder.handle.get(), kLogFileName, NameKind::File,
+            FILE_READ_DATA | FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | DELETE,
+            FILE_SHARE_READ | FILE_SHARE_DELETE, FILE_OPEN_IF, false, security.descriptor.get());
+        const std::optional<FileIdentity> identity =
+            opened.file ? IdentityOf(opened.file.get()) : std::nullopt;
+        if (!identity || identity->links != 1 ||
+            (identity->attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+                0) {
+            if (opened.file) {
+                SetLastError(ERROR_ACCESS_DENIED);
+            }
+            return false;
+        }
+        file = std::move(opened.file);
+        created = opened.created;
+        return true;
+    }
+
+    // The newest lines that fit the limit, line last, replace the log whole. False when that cannot
+    // be done; the line is then appended, the file passing the limit rather than losing a line.
+    bool Trim(const std::string& line) {
+        const std::uint64_t size = SizeOf(file.get());
+        const std::uint64_t start = size > kRepairLogLimit ? size - kRepairLogLimit : 0;
+        std::string end(static_cast<std::size_t>(size - start), '\0');
+        DWORD got = 0;
+        if (!Seek(file.get(), start) ||
+            (!end.empty() &&
+             !ReadFile(file.get(), &end[0], static_cast<DWORD>(end.size()), &got, nullptr))) {
+            return false;
+        }
+        end.resize(got);
+        const std::string log = ComposeLog(end, start > 0, line, kRepairLogLimit);
+        Security security(kLogSddl);
+        MarkedTemporary replacement = MarkedTemporary::Create(folder.path, &security.attributes);
+        if (!replacement || !WriteAll(replacement.get(), log.data(), log.size()) ||
+            !FlushFileBuffers(replacement.get())) {
+            return false;
+        }
+        // a file that is open cannot be replaced: the log is let go for the rename and opened
+        // again after it, the replacement or, when the rename failed, the log as it was
+        file.reset();
+        const bool replaced = replacement.RenameTo(kLogFileName);
+        replacement = MarkedTemporary();
+        return OpenFile() && replaced;
+    }
+
+    LogFolder folder;
+    UniqueFileHandle file;
+    bool created = false;
+    bool opened = false;
+};
+
+OpenLog& TheLog() {
+    static OpenLog log;
+    return log;
+}
+
 }  // namespace
 
-void LogRepair(const std::string& event) {
-    const std::optional<std::wstring> programData = ProgramDataFolder();
-    const std::optional<std::wstring> name = Utf16FromUtf8(RepairLogFolder());
-    if (!programData || !name) {
-        return;
-    }
-    const std::wstring folder = *programData + L"\\" + *name;
-    // held until the log is written
-    const UniqueFileHandle held = OpenTrustedFolder(*programData, *name);
-    if (!held) {
-        return;
-    }
-    const std::wstring path = folder + L"\\" + kLogFileName;
-    const LogEnd end = ReadLogEnd(path);
-    ReplaceLog(folder, path,
-               ComposeLog(end.bytes, end.tail, UtcTime() + " " + event + "\r\n", kRepairLogLimit));
+bool LogRepair(const std::string& event) {
+    return TheLog().Append(UtcTime() + " " + event + "\r\n");
 }

@@ -30,16 +30,16 @@ constexpr int kChosenItems = 40000;
 constexpr int kRequests = 1000;
 constexpr int kQueuedRequests = 200;
 
-bool cancelAtOnce(const DialogSettings&, SelectionCollector&) { return false; }
+HRESULT cancelAtOnce(const DialogSettings&, SelectionCollector&) { return kDialogCancelled; }
 
 // Stays open until released, as a dialog the user has not answered yet.
 std::atomic<bool> holdDialogs{false};
 std::atomic<int> dialogsShown{0};
 
-bool cancelWhenReleased(const DialogSettings&, SelectionCollector&) {
+HRESULT cancelWhenReleased(const DialogSettings&, SelectionCollector&) {
     ++dialogsShown;
     while (holdDialogs) Sleep(1);
-    return false;
+    return kDialogCancelled;
 }
 
 double microseconds(Clock::duration d) {

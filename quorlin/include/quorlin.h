@@ -13,7 +13,10 @@
 // - While a callback runs, the library waits for it: the next dialog opens only after it returns.
 //   A callback may request another dialog but must never wait for its result.
 // - A request made while one of the library's dialogs is open is answered at once with "" and an
-//   empty list, and that dialog comes to the front.
+//   empty list, and that dialog comes to the front (or the box it shows, when the user must answer
+//   that first).
+// - The items delivered are always of one folder: a dialog refuses items of several folders (full
+//   paths typed into its name box, a search's results) while it is open, and says so to the user.
 // - An exception must not leave the callback; the library stops any that does (it never ends the
 //   host) and the request is over.
 // - A request ends without any callback only when the library cannot start a thread or cannot

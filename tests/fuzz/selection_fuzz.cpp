@@ -1,6 +1,7 @@
 // The selection collection, each path handed over in a block of exactly its size (so the sanitizer
 // sees any read outside it), against the line-by-line rules: every name comes back whole, in
-// order, the directory is the last item's folder, and the save path is composed from it.
+// order, the directory is the items' one folder (items of several folders give nothing), and the
+// save path is composed from it.
 
 #include <algorithm>
 #include <cstddef>
@@ -25,7 +26,10 @@ Selection expectedSelection(DialogKind kind, const std::vector<Utf16String>& pat
         if (name.empty() && (kind == UploadFolders || kind == TransferFolders)) {
             return Selection{"", {}, true};
         }
-        directory = path.substr(0, last);
+        Utf16String folder = path.substr(0, last);
+        std::replace(folder.begin(), folder.end(), Utf16Unit{'/'}, Utf16Unit{'\\'});
+        if (!expected.names.empty() && folder != directory) return Selection{"", {}, false, true};
+        directory = folder;
         expected.names.push_back(toUtf8(name));
     }
     expected.directory = toUtf8(directory);
@@ -67,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Selection actual = collector.finish();
     const Selection expected = expectedSelection(kind, paths);
     if (actual.reopenFolderDialog != expected.reopenFolderDialog ||
+        actual.severalFolders != expected.severalFolders ||
         actual.directory != expected.directory || actual.names != expected.names) {
         std::abort();
     }

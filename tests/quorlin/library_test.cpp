@@ -42,8 +42,8 @@ TEST(QuorlinLibrary, Exports_AreTheSixPlainNamesAndTheCInterface_WhenLoaded) {
     ASSERT_TRUE(module) << "error " << GetLastError();
     EXPECT_EQ(exportedNames(module.get()),
               (std::vector<std::string>{"activeDlgWindow", "quorlin_abi_version",
-                                        "quorlin_activate", "quorlin_show", "showFilesDialog",
-                                        "showFoldersDialog", "showSaveDialog",
+                                        "quorlin_activate", "quorlin_request", "quorlin_show",
+                                        "showFilesDialog", "showFoldersDialog", "showSaveDialog",
                                         "showSelectfileDialog", "showSelectfileFolderDialog"}));
 }
 
@@ -62,6 +62,41 @@ TEST(QuorlinLibrary, CInterface_RefusesUnknownKindsAtOnce_AndReportsItsAbiVersio
     int calls = 0;
     for (const int kind : {-1, 5, 1000}) {
         EXPECT_EQ(show(kind, 0, &countCall, &calls), QUORLIN_ERROR_KIND) << "kind " << kind;
+    }
+    EXPECT_EQ(calls, 0);
+}
+
+void countOutcome(void* user, int, long, const char*, const char* const*, size_t) {
+    ++*static_cast<int*>(user);
+}
+
+// Refused before anything is queued: no dialog opens and no callback comes.
+TEST(QuorlinLibrary, Request_RefusesKindsAndOptionsItCannotTake_AtOnce) {
+    const UniqueModule module(LoadLibraryW(L"Quorlin.dll"));
+    ASSERT_TRUE(module);
+    const auto request = reinterpret_cast<decltype(&quorlin_request)>(
+        reinterpret_cast<void*>(GetProcAddress(module.get(), "quorlin_request")));
+    ASSERT_NE(request, nullptr);
+    const HWND gone = CreateWindowExW(0, L"STATIC", L"gone", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                      nullptr, nullptr, nullptr);
+    if (gone != nullptr) DestroyWindow(gone);
+    const std::size_t size = sizeof(quorlin_options);
+    const int kind = QUORLIN_ERROR_KIND, options = QUORLIN_ERROR_OPTIONS;
+    const struct {
+        const char* label;
+        int kind;
+        quorlin_options options;
+        int result;
+    } cases[] = {
+        {"a kind outside 0 to 4", 5, {size, nullptr, nullptr}, kind},
+        {"no size", 0, {0, nullptr, nullptr}, options},
+        {"a later version's record", 0, {size + 1, nullptr, nullptr}, options},
+        {"an owner that is no window", 0, {size, gone, nullptr}, options},
+        {"a folder that is not UTF-8", 0, {size, nullptr, "C:\\\xC3("}, options},
+    };
+    int calls = 0;
+    for (const auto& c : cases) {
+        EXPECT_EQ(request(c.kind, 0, &c.options, &countOutcome, &calls), c.result) << c.label;
     }
     EXPECT_EQ(calls, 0);
 }

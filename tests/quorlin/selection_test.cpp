@@ -17,6 +17,7 @@ struct CollectionCase {
     std::string directory;
     std::vector<std::string> names;
     bool reopen;
+    bool severalFolders = false;  // refused while the dialog is open
 };
 
 std::ostream& operator<<(std::ostream& out, const CollectionCase& c) { return out << c.label; }
@@ -76,12 +77,12 @@ const CollectionCase kCollectionCases[] = {
      "C:\\work",
      {"b.txt"},
      false},
-    {"directory follows the last item",
-     UploadFiles,
-     {u"C:\\one\\a.txt", u"D:\\two\\b.txt"},
-     "D:\\two",
-     {"a.txt", "b.txt"},
-     false},
+    {"two drives", UploadFiles, {u"C:\\a\\x", u"D:\\b\\y"}, "", {}, false, true},
+    {"a third apart", TransferFiles, {u"C:\\w\\a", u"C:/w/b", u"C:\\x\\c"}, "", {}, false, true},
+    {"a folder's start", UploadFiles, {u"C:\\w\\a", u"C:\\w2\\b"}, "", {}, false, true},
+    {"two letter cases", UploadFiles, {u"C:\\W\\a", u"C:\\w\\b"}, "", {}, false, true},
+    {"folders of two", UploadFolders, {u"D:\\d\\in", u"D:\\e\\out"}, "", {}, false, true},
+    {"save, folders of two", SavePath, {u"C:\\1\\in", u"C:\\2\\out"}, "", {}, false, true},
     {"drive root in a folder dialog re-opens", UploadFolders, {u"E:\\"}, "", {}, true},
     {"drive root to transfer re-opens", TransferFolders, {u"E:\\"}, "", {}, true},
     {"several drive roots re-open", UploadFolders, {u"C:\\", u"D:\\"}, "", {}, true},
@@ -91,7 +92,7 @@ const CollectionCase kCollectionCases[] = {
      "",
      {},
      true},
-    {"several drive roots to save into", SavePath, {u"C:\\", u"D:\\"}, "D:\\", {"", ""}, false},
+    {"several drive roots to save into", SavePath, {u"C:\\", u"D:\\"}, "", {}, false, true},
 };
 
 class SelectionCollection : public ::testing::TestWithParam<CollectionCase> {};
@@ -102,10 +103,12 @@ TEST_P(SelectionCollection, Collect_DeliversDirectoryAndNames_ForChosenPaths) {
     for (const std::u16string& path : c.paths) {
         if (!collector.add(utf16(path))) break;
     }
+    EXPECT_EQ(collector.inSeveralFolders(), c.severalFolders);
     const Selection selection = collector.finish();
     EXPECT_EQ(selection.directory, c.directory);
     EXPECT_EQ(selection.names, c.names);
     EXPECT_EQ(selection.reopenFolderDialog, c.reopen);
+    EXPECT_EQ(selection.severalFolders, c.severalFolders);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SelectionCollection, ::testing::ValuesIn(kCollectionCases));

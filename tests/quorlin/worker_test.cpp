@@ -42,10 +42,10 @@ bool waitUntil(const std::function<bool()>& condition) {
     return true;
 }
 
-// What the fake user does with one dialog: confirms these paths, or cancels.
+// What the fake user does with one dialog: confirms these paths, or cancels (or the dialog fails).
 struct Answer {
     std::vector<std::wstring> paths;
-    bool confirmed = true;
+    HRESULT result = S_OK;
 };
 
 // What happened, in order: "open <title>", "start <request> <first name or ->", "end <request>".
@@ -76,17 +76,20 @@ private:
 std::mutex fakeMutex;
 std::deque<Answer> answers;
 std::vector<DialogSettings> shown;
+std::vector<DPI_AWARENESS> awarenessWhileShown;
 EventLog events;
 // The first dialog after a reset stays open while held, with a stand-in window if asked for.
 std::atomic<bool> holdFirst{false};
 std::atomic<bool> windowFirst{false};
 
-bool fakeDialog(const DialogSettings& settings, SelectionCollector& collector) {
-    Answer answer{{}, false};
+HRESULT fakeDialog(const DialogSettings& settings, SelectionCollector& collector) {
+    Answer answer{{}, E_FAIL};
     bool first = false;
     {
         const std::lock_guard<std::mutex> guard(fakeMutex);
         shown.push_back(settings);
+        awarenessWhileShown.push_back(
+            GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext()));
         first = shown.size() == 1;
         if (!answers.empty()) {
             answer = answers.front();
@@ -109,7 +112,7 @@ bool fakeDialog(const DialogSettings& settings, SelectionCollector& collector) {
     for (const std::wstring& path : answer.paths) {
         if (!collector.add(path)) break;
     }
-    return answer.confirmed;
+    return answer.result;
 }
 
 // Set on the thread of the first request's callback while it runs.
@@ -166,6 +169,7 @@ protected:
             const std::lock_guard<std::mutex> guard(fakeMutex);
             answers.clear();
             shown.clear();
+            awarenessWhileShown.clear();
         }
         events.clear();
         holdFirst = false;
@@ -213,6 +217,7 @@ TEST_F(DialogWorker, Request_ShowsDialogTitledAndSetUpForItsKindAndLanguage) {
     };
     Callbacks callbacks;
     int request = 0;
+    std::map<DialogKind, GUID> remembered;  // the folder the system keeps, one for each kind
     for (const auto& c : cases) {
         SCOPED_TRACE(request);
         answer({{L"C:\\work\\a.txt"}});
@@ -223,6 +228,12 @@ TEST_F(DialogWorker, Request_ShowsDialogTitledAndSetUpForItsKindAndLanguage) {
         EXPECT_EQ(std::wstring(dialog.title), c.title);
         EXPECT_EQ(dialog.options, c.options);
         EXPECT_EQ(lastDialogTitle(), c.title);
+        const auto kind = remembered.emplace(c.kind, *dialog.clientGuid).first;
+        EXPECT_TRUE(kind->second == *dialog.clientGuid) << "one GUID for both languages";
+    }
+    for (auto a = remembered.begin(); a != remembered.end(); ++a) {
+        for (auto b = std::next(a); b != remembered.end(); ++b)
+            EXPECT_FALSE(a->second == b->second);
     }
 }
 
@@ -256,7 +267,7 @@ const OrderCase kOrderCases[] = {
      {"open 选择保存路径", "start 2 -", "end 2", "start 1 out", "end 1"}},
     {"from a callback: served once the callback has returned",
      UploadFiles,
-     {{{L"C:\\w\\a.txt"}}, {{L"C:\\w\\b.txt"}, false}},
+     {{{L"C:\\w\\a.txt"}}, {{L"C:\\w\\b.txt"}, kDialogCancelled}},
      0,
      0,
      1,
@@ -323,7 +334,7 @@ TEST_F(DialogWorker, Requests_AreServedInTurn_AroundAnOpenDialog) {
 
 TEST_F(DialogWorker, Request_DeliversEmptyOnce_WhenCancelledOrFailed) {
     Callbacks callbacks;
-    answer({{L"C:\\work\\a.txt"}, false});
+    answer({{L"C:\\work\\a.txt"}, kDialogCancelled});
     requestDialog(UploadFiles, false, callbacks.make(1));
     requestDialog(SavePath, false, callbacks.make(2));  // no answer: the dialog failed
     ASSERT_TRUE(waitUntil([] { return events.contains("end 2"); }));
@@ -388,6 +399,29 @@ TEST_F(DialogWorker, ActivateDialogWindow_BringsOpenDialogToFront) {
     DestroyWindow(other);
     holdFirst = false;
     ASSERT_TRUE(waitUntil([] { return events.contains("end 1"); }));
+}
+
+// Wine makes every process per-monitor aware (and refuses the second version): this shows the
+// dialog thread's awareness while a dialog is shown and the host's and callback's threads keeping
+// theirs, not the change a DPI-unaware host on Windows would see.
+TEST_F(DialogWorker, Dialog_ShownPerMonitorAware_WhileHostAndCallbackKeepTheirAwareness) {
+    const DPI_AWARENESS_CONTEXT hostBefore = GetThreadDpiAwarenessContext();
+    DPI_AWARENESS freshThread = DPI_AWARENESS_INVALID;
+    std::thread([&] {
+        freshThread = GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext());
+    }).join();
+    std::atomic<DPI_AWARENESS> inCallback{DPI_AWARENESS_INVALID};
+    answer({{L"C:\\work\\a.txt"}});
+    requestDialog(UploadFiles, false, [&](const std::string&, const std::vector<std::string>&) {
+        inCallback = GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext());
+    });
+    ASSERT_TRUE(waitUntil([&] { return inCallback != DPI_AWARENESS_INVALID; }));
+    {
+        const std::lock_guard<std::mutex> guard(fakeMutex);
+        EXPECT_EQ(awarenessWhileShown, std::vector<DPI_AWARENESS>{DPI_AWARENESS_PER_MONITOR_AWARE});
+    }
+    EXPECT_EQ(inCallback, freshThread);
+    EXPECT_TRUE(AreDpiAwarenessContextsEqual(GetThreadDpiAwarenessContext(), hostBefore));
 }
 
 // A 16x16 32-bit icon file, all red.

@@ -4,6 +4,9 @@
  *   show <kind> <en|cs>           -> {"event":"requested",...} (with the C interface's "result"),
  *                                    later {"event":"callback",...}
  *   show-without-callback <kind> <en|cs>   the same request with no callback
+ *   request <kind> <en|cs> <none|own|orphan> [folder]   the same through quorlin_request, owned
+ *                                 by no window, the host's own, or a window destroyed at once
+ *                                 (for a request that waits); its callback adds "status", "error"
  *   show-blocking <kind> <en|cs>  makes the host's own window the foreground window, requests like
  *                                 show, then blocks this (the window's) thread without taking its
  *                                 messages until the callback has run -> {"event":"unblocked"}
@@ -11,7 +14,8 @@
  *   active                        -> the library's bring-to-front call
  *   foreground-own-window         -> makes the host's own window the foreground window
  *   foreground?                   -> the foreground window's handle and title, whether it is the
- *                                    host's own window and whether it belongs to this process
+ *                                    host's own window and whether it belongs to this process, is
+ *                                    enabled, its owner's title and its message box text if any
  *   window <title>                -> the top-level windows bearing the title (all, this process's,
  *                                    those with a small icon)
  *   edit <title>                  -> the texts of the edit boxes in the window bearing the title
@@ -162,12 +166,26 @@ static void json_event(Json* json, const char* event) {
 #include "quorlin_c.h"
 
 static void on_result(void* user, const char* directory, const char* const* names, size_t count) {
-    dialog_host_report((int)(INT_PTR)user, directory, names, count, names[count] == NULL);
+    dialog_host_report((int)(INT_PTR)user, -1, 0, directory, names, count, names[count] == NULL);
+}
+
+static void on_outcome(void* user, int status, long error, const char* directory,
+                       const char* const* names, size_t count) {
+    dialog_host_report((int)(INT_PTR)user, status, error, directory, names, count,
+                       names[count] == NULL);
 }
 
 int dialog_host_show(int kind, int is_chinese, int with_callback, int request) {
     return quorlin_show(kind, is_chinese, with_callback ? on_result : NULL,
                         (void*)(INT_PTR)request);
+}
+
+int dialog_host_request(int kind, int is_chinese, void* owner, const char* folder, int request) {
+    quorlin_options options;
+    options.size = sizeof options;
+    options.owner = owner;
+    options.folder = folder;
+    return quorlin_request(kind, is_chinese, &options, on_outcome, (void*)(INT_PTR)request);
 }
 
 void dialog_host_activate(void) { quorlin_activate(); }
@@ -179,13 +197,19 @@ int dialog_host_abi(int* library, int* header) {
 }
 #endif
 
-void dialog_host_report(int request, const char* directory, const char* const* names, size_t count,
-                        int terminated) {
+void dialog_host_report(int request, int status, long error, const char* directory,
+                        const char* const* names, size_t count, int terminated) {
     Json json;
     size_t i;
     json_event(&json, "callback");
     put(&json, ",\"request\":");
     put_int(&json, request);
+    if (status >= 0) {
+        put(&json, ",\"status\":");
+        put_int(&json, status);
+        put(&json, ",\"error\":");
+        put_int(&json, (int)error);
+    }
     put(&json, ",\"directory\":");
     put_string(&json, directory);
     put(&json, ",\"names\":[");
@@ -273,13 +297,28 @@ static BOOL CALLBACK find_edits(HWND window, LPARAM param) {
 
 static void report_foreground(const char* event) {
     HWND foreground = GetForegroundWindow();
+    HWND owner = foreground != NULL ? GetWindow(foreground, GW_OWNER) : NULL;
+    HWND text = foreground != NULL ? GetDlgItem(foreground, 0xFFFF) : NULL; /* a box's message */
+    static wchar_t owner_title[TITLE_SIZE], box_text[TITLE_SIZE]; /* frames stay under a page */
     wchar_t title[TITLE_SIZE];
+    DWORD_PTR length = 0;
     Json json;
-    title[0] = L'\0';
+    title[0] = owner_title[0] = box_text[0] = L'\0';
     if (foreground != NULL) GetWindowTextW(foreground, title, TITLE_SIZE);
+    if (owner != NULL) GetWindowTextW(owner, owner_title, TITLE_SIZE);
+    if (text != NULL)
+        SendMessageTimeoutW(text, WM_GETTEXT, TITLE_SIZE, (LPARAM)box_text, SMTO_ABORTIFHUNG, 5000,
+                            &length);
+    box_text[TITLE_SIZE - 1] = L'\0';
     json_event(&json, event);
     put(&json, ",\"title\":");
     put_wide(&json, title);
+    put(&json, ",\"text\":");
+    put_wide(&json, box_text);
+    put(&json, ",\"enabled\":");
+    put_bool(&json, foreground != NULL && IsWindowEnabled(foreground));
+    put(&json, ",\"owner\":");
+    put_wide(&json, owner_title);
     put(&json, ",\"handle\":");
     put_handle(&json, foreground);
     put(&json, ",\"own\":");
@@ -291,24 +330,53 @@ static void report_foreground(const char* event) {
 
 /* ---- commands */
 
-/* "<kind> <en|cs>" with a signed decimal kind; 0 when the arguments are not that. */
-static int parse_show(const char* args, int* kind, int* is_chinese) {
+/* What follows the word at the start of text (after its space, or its end), or NULL. */
+static const char* after_word(const char* text, const char* word) {
+    while (*word != '\0' && *text == *word) ++text, ++word;
+    if (*word != '\0' || (*text != ' ' && *text != '\0')) return NULL;
+    return *text == ' ' ? text + 1 : text;
+}
+
+/* "<kind> <en|cs>" with a signed decimal kind: what follows it, or NULL when the arguments do not
+ * start so. */
+static const char* parse_show(const char* args, int* kind, int* is_chinese) {
     int negative = 0, digits = 0, value = 0;
-    if (args == NULL) return 0;
+    const char* rest;
+    if (args == NULL) return NULL;
     if (*args == '-') negative = 1, ++args;
     for (; *args >= '0' && *args <= '9' && digits < 6; ++args, ++digits)
         value = value * 10 + (*args - '0');
-    if (digits == 0 || *args++ != ' ') return 0;
+    if (digits == 0 || *args++ != ' ') return NULL;
     *kind = negative ? -value : value;
-    *is_chinese = equal(args, "cs");
-    return *is_chinese || equal(args, "en");
+    rest = after_word(args, "cs");
+    *is_chinese = rest != NULL;
+    return rest != NULL ? rest : after_word(args, "en");
+}
+
+/* "<none|own|orphan> [folder]" of a request: 0 when the arguments are not that. */
+static int parse_options(const char* args, HWND* owner, const char** folder) {
+    const char* rest;
+    if ((rest = after_word(args, "none")) != NULL) {
+        *owner = NULL;
+    } else if ((rest = after_word(args, "own")) != NULL) {
+        *owner = own_window;
+    } else if ((rest = after_word(args, "orphan")) != NULL) {
+        *owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    } else {
+        return 0;
+    }
+    *folder = *rest != '\0' ? rest : NULL;
+    return 1;
 }
 
 static void show(const char* verb, const char* args, char* line) {
     int kind = 0, is_chinese = 0, request, result;
-    const int blocking = equal(verb, "show-blocking");
+    const int blocking = equal(verb, "show-blocking"), version2 = equal(verb, "request");
+    const char* rest = parse_show(args, &kind, &is_chinese);
+    const char* folder = NULL;
+    HWND owner = NULL;
     Json json;
-    if (!parse_show(args, &kind, &is_chinese)) {
+    if (rest == NULL || (version2 ? !parse_options(rest, &owner, &folder) : *rest != '\0')) {
         json_event(&json, "error");
         put(&json, ",\"line\":");
         put_string(&json, line);
@@ -321,7 +389,10 @@ static void show(const char* verb, const char* args, char* line) {
         ResetEvent(blocking_done);
         InterlockedExchange(&blocking_request, request);
     }
-    result = dialog_host_show(kind, is_chinese, !equal(verb, "show-without-callback"), request);
+    result = version2 ? dialog_host_request(kind, is_chinese, owner, folder, request)
+                      : dialog_host_show(kind, is_chinese, !equal(verb, "show-without-callback"),
+                                         request);
+    if (owner != NULL && owner != own_window) DestroyWindow(owner);
     if (result == DIALOG_HOST_UNSUPPORTED) {
         json_event(&json, "error");
         put(&json, ",\"line\":");
@@ -369,7 +440,7 @@ static int execute(char* line) {
         title[0] = L'\0';
 
     if (equal(line, "show") || equal(line, "show-without-callback") ||
-        equal(line, "show-blocking")) {
+        equal(line, "show-blocking") || equal(line, "request")) {
         show(line, args, whole);
         return 1;
     }

@@ -15,16 +15,20 @@ extern "C" {
 #endif
 
 /* The front. dialog_host_show asks for one dialog, with a callback that reports under the given
- * request number unless with_callback is 0. dialog_host_abi gives 0 when the interface has no ABI
- * version to report. */
+ * request number unless with_callback is 0; dialog_host_request the same through the second
+ * version of the C interface, with its options (owner and folder may be NULL). dialog_host_abi
+ * gives 0 when the interface has no ABI version to report. */
 int dialog_host_show(int kind, int is_chinese, int with_callback, int request);
+int dialog_host_request(int kind, int is_chinese, void* owner, const char* folder, int request);
 void dialog_host_activate(void);
 int dialog_host_abi(int* library, int* header);
 
-/* The host's side, called from a callback on the library's thread. terminated: 1 or 0 when the
- * interface promises names[count] == NULL and it is or is not, -1 when it promises nothing. */
-void dialog_host_report(int request, const char* directory, const char* const* names, size_t count,
-                        int terminated);
+/* The host's side, called from a callback on the library's thread. status and error as the
+ * second version of the C interface tells them, status -1 when the interface tells none.
+ * terminated: 1 or 0 when the interface promises names[count] == NULL and it is or is not, -1 when
+ * it promises nothing. */
+void dialog_host_report(int request, int status, long error, const char* directory,
+                        const char* const* names, size_t count, int terminated);
 
 #ifdef __cplusplus
 }

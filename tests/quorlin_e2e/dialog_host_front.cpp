@@ -17,11 +17,16 @@ extern "C" int dialog_host_show(int kind, int is_chinese, int with_callback, int
             std::vector<const char*> pointers;
             for (const std::string& name : names) pointers.push_back(name.c_str());
             pointers.push_back(nullptr);
-            dialog_host_report(request, directory.c_str(), pointers.data(), names.size(), -1);
+            dialog_host_report(request, -1, 0, directory.c_str(), pointers.data(), names.size(),
+                               -1);
         };
     }
     exports[kind](is_chinese != 0, callback);
     return DIALOG_HOST_NO_RESULT;
+}
+
+extern "C" int dialog_host_request(int, int, void*, const char*, int) {
+    return DIALOG_HOST_UNSUPPORTED;
 }
 
 extern "C" void dialog_host_activate(void) { activeDlgWindow(); }

@@ -38,6 +38,12 @@ WAIT = 60.0  # seconds for a window or a callback to show up on a loaded machine
 QUIET = 2.0  # seconds to watch for something that must not happen
 DIALOGS_IN_ONE_HOST = 200  # well past the 63 COM apartments a process gets under Wine
 
+# what a dialog says when the items chosen are in several folders
+SEVERAL_FOLDERS = {
+    "en": "The chosen items are in different folders. Choose items of one folder.",
+    "cs": "所选项目位于不同的文件夹中。请选择同一个文件夹中的项目。",
+}
+
 TITLES = {
     (0, "en"): "Choose Files",
     (1, "en"): "Choose Directories",
@@ -234,6 +240,10 @@ class Screen:
 
     def press(self, window, *keys):
         self.focus(window)
+        self.xdotool("key", "--clearmodifiers", "--delay", "50", *keys)
+
+    def press_where_focused(self, *keys):
+        """Keys to whatever window has the keyboard now, as a person would press them."""
         self.xdotool("key", "--clearmodifiers", "--delay", "50", *keys)
 
 
@@ -514,6 +524,19 @@ class DialogTests(unittest.TestCase):
             lambda: host.ask("foreground?", "foreground")["handle"] in own_handles,
         )
 
+    def front_box(self, host, dialog_title):
+        """The foreground window when it is an enabled window owned by the dialog (a message box
+        the dialog shows), else None."""
+        front = host.ask("foreground?", "foreground")
+        return front if front["enabled"] and front["owner"] == dialog_title else None
+
+    def request(self, host, line):
+        """A request through the C interface's second version, which must be accepted."""
+        host.send(line)
+        event = host.wait_event("requested")
+        self.assertEqual(event.get("result"), 0, line)
+        return event["request"]
+
     def assert_delivered(self, host, request, directory, names):
         try:
             callback = host.callback(request)
@@ -656,6 +679,67 @@ class DialogTests(unittest.TestCase):
         self.cancel(host, first, window, first_title)
         self.assert_each_delivered_once(host.quit(), [first, second])
 
+    def test_FileDialog_RefusesItemsOfSeveralFolders_UntilChosenInOne(self):
+        """Full paths of files in two folders typed into the name box: the dialog tells why in a
+        box of its own, in the request's language, and stays open; what is then chosen in one
+        folder is delivered as ever. (A second typed folder comes back from Wine as garbage, so the
+        folder dialogs' refusal is tested below the dialog.)"""
+        self.make_files("a\\x.txt", "a\\z.txt", "b\\y.txt", "top.txt")
+        a, b, top = self.windows_path("a"), self.windows_path("b"), self.windows_path("top.txt")
+        x, y, z = a + "\\x.txt", b + "\\y.txt", a + "\\z.txt"
+        cases = (  # kind, language, typed across folders, then in one, directory, names delivered
+            (0, "en", f'"{x}" "{y}"', f'"{z}" "{x}"', a, ["z.txt", "x.txt"]),
+            (3, "cs", f'"{y}" "{top}"', f'"{y}"', b, ["y.txt"]),  # a folder and its parent
+        )
+        host = self.start_host()
+        requests = []
+        for kind, language, across, within, directory, names in cases:
+            with self.subTest(kind=kind, language=language):
+                title = TITLES[kind, language]
+                request, window = self.open_dialog(host, kind, language)
+                requests.append(request)
+                self.enter(host, title, window, across)
+                poll("the box that says why", lambda: self.front_box(host, title))
+                self.host_window_in_front(host)
+                host.ask("active", "active")  # the box has the dialog's title: it is what comes
+                box = poll("the box in front", lambda: self.front_box(host, title))
+                self.assertEqual((box["title"], box["text"]), (title, SEVERAL_FOLDERS[language]))
+                self.screen.press_where_focused("Return")
+                poll("the box to close", lambda: not self.front_box(host, title))
+                self.assertEqual(self.screen.windows(title), [window])
+                self.assertEqual(host.callbacks(request), [], "delivered across folders")
+                self.enter(host, title, window, within)
+                self.assert_delivered(host, request, directory, names)
+        self.assert_each_delivered_once(host.quit(), requests)
+
+    def test_DialogsOwnBox_ComesToFront_NotTheDisabledDialog(self):
+        """While the dialog shows a box of its own (here: a typed name that does not exist), a
+        refused request and activeDlgWindow bring that box forward, and the keyboard reaches it."""
+        host = self.start_host()
+        title = TITLES[0, "en"]
+        requests = []
+        for bring in ("a refused request", "activeDlgWindow"):
+            with self.subTest(bring=bring):
+                request, window = self.open_dialog(host, 0, "en")
+                requests.append(request)
+                self.enter(host, title, window, self.windows_path("missing.txt"))
+                box = poll("the dialog's box", lambda: self.front_box(host, title))
+                self.host_window_in_front(host)
+                if bring == "activeDlgWindow":
+                    host.ask("active", "active")
+                else:
+                    refused = host.show(4, "cs")
+                    requests.append(refused)
+                    self.assert_delivered(host, refused, "", [])
+                front = poll("the box in front", lambda: self.front_box(host, title))
+                self.assertEqual(front["handle"], box["handle"])
+                self.screen.press_where_focused("Return")
+                poll("the dialog in front again, enabled",
+                     lambda: host.ask("foreground?", "foreground")["title"] == title)
+                self.assertTrue(host.ask("foreground?", "foreground")["enabled"])
+                self.cancel(host, request, window, title)
+        self.assert_each_delivered_once(host.quit(), requests)
+
     def test_NextDialog_WaitsForRunningCallback_WhileCallbackRuns(self):
         host = self.start_host()
         first_title, next_title = TITLES[0, "cs"], TITLES[3, "cs"]
@@ -790,7 +874,7 @@ class DialogTests(unittest.TestCase):
     def test_CInterface_MatchesHeaderAbi_AndRefusesUnknownKindsAtOnce(self):
         host = self.start_host()
         abi = host.ask("abi", "abi")
-        self.assertEqual((abi["library"], abi["header"]), (1, 1))
+        self.assertEqual((abi["library"], abi["header"]), (2, 2))
         refused = []
         for kind in (5, -1):
             host.send(f"show {kind} en")
@@ -807,6 +891,63 @@ class DialogTests(unittest.TestCase):
         for request in refused:
             self.assertEqual(host.callbacks(request), [], f"request {request} was refused")
         self.assert_each_delivered_once(events, [accepted["request"]])
+
+    def test_CInterface_TellsEachOutcome_ThroughVersion2(self):
+        """quorlin_request: one callback for every accepted request, with its status and, for a
+        failure, the platform's error code; the dialog has the options' owner and folder."""
+        self.make_files("start\\a.txt")
+        start = self.windows_path("start")
+        host = self.start_host()
+        requests = []
+
+        def chosen():  # in the folder asked for, owned by the host's window
+            request = self.request(host, f"request 0 en own {start}")
+            window = self.screen.wait_window(TITLES[0, "en"])
+            self.assertEqual(host.ask("foreground?", "foreground")["owner"], "Dialog Host")
+            self.enter(host, TITLES[0, "en"], window, "a.txt")
+            return request
+
+        def cancelled():
+            request = self.request(host, "request 2 cs none")
+            self.cancel(host, request, self.screen.wait_window(TITLES[2, "cs"]), TITLES[2, "cs"])
+            return request
+
+        def refused():  # while another is open
+            first = self.request(host, "request 1 en none")
+            window = self.screen.wait_window(TITLES[1, "en"])
+            refused = self.request(host, "request 3 en none")
+            host.callback(refused)
+            self.cancel(host, first, window, TITLES[1, "en"])
+            requests.append(first)
+            return refused
+
+        def failed():  # its owner window destroyed while the request waited its turn
+            host.ask("hold-callbacks", "hold-callbacks")
+            first = self.request(host, "request 2 en none")
+            self.screen.press(self.screen.wait_window(TITLES[2, "en"]), "Escape")
+            host.callback(first)  # which waits inside the library, and the next request with it
+            waiting = self.request(host, "request 0 en orphan")
+            host.ask("release-callbacks", "release-callbacks")
+            requests.append(first)
+            return waiting
+
+        cases = (  # status, error, directory, names
+            (chosen, 0, 0, start, ["a.txt"]),
+            (cancelled, 1, 0, "", []),
+            (refused, 2, 0, "", []),
+            (failed, 3, 0x80070578 - (1 << 32), "", []),  # ERROR_INVALID_WINDOW_HANDLE
+        )
+        for step, status, error, directory, names in cases:
+            with self.subTest(step.__name__):
+                request = step()
+                requests.append(request)
+                answer = poll("its callback", lambda: host.callbacks(request))[0]
+                self.assertEqual(
+                    (answer["status"], answer["error"], answer["directory"], answer["names"]),
+                    (status, error, directory, names),
+                )
+                self.assertTrue(answer["terminated"])
+        self.assert_each_delivered_once(host.quit(), requests)
 
     def test_Dialog_AnswersKeys_WhileHostUiThreadWaitsWithoutMessages(self):
         """The host's own window is in front and its UI thread waits for the callback without

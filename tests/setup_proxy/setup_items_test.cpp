@@ -401,6 +401,34 @@ TEST_F(ApplicationNameTest, ApplicationNameFromDocument_GivesDefault_WhenFileIsU
     }
 }
 
+// pugixml ends a value at a NUL written as a reference: the name keeps it, so that it is refused.
+TEST(ApplicationNameFromFileTest,
+     ApplicationNameFromFile_KeepsANulReference_SoThatTheNameIsRefused) {
+    const auto file = [](const std::string& name) {
+        return "<root><windows><application name=\"" + name + "\"/></windows></root>";
+    };
+    const struct {
+        std::string name;
+        std::string taken;
+    } cases[] = {
+        {"Acme", "Acme"},
+        {"Ac&#0;me", std::string("Ac\0", 3)},
+        {"&#x00;", std::string(1, '\0')},
+        {"A&#4294967296;", std::string("A\0", 2)},
+        {"A&#X0;", "A&#X0;"},
+        {"A&#1;", "A\x01"},
+        {"A&amp;#0;", "A&#0;"},
+        {"&#66;revant", "Brevant"},
+    };
+    for (const auto& c : cases) {
+        const std::string taken = ApplicationNameFromFile(file(c.name));
+        EXPECT_EQ(taken, c.taken) << c.name;
+        EXPECT_EQ(IsValidApplicationName(taken), c.taken == "Acme" || c.taken == "Brevant")
+            << c.name;
+    }
+    EXPECT_EQ(ApplicationNameFromFile(""), "Brevant");
+}
+
 TEST_F(ApplicationNameTest, ApplicationNameFromDocument_GivesNameAttribute_WhenApplicationIsFound) {
     struct Case {
         const char* content;

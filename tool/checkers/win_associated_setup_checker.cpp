@@ -284,36 +284,44 @@ int WinAssociatedSetupChecker::Repair() {
             return Fail(SetupRepairFailed, "convert " + LoggedKeyName(item),
                         ERROR_NO_UNICODE_TRANSLATION);
         }
-        UniqueHkey key;
+        // The line with the old value is stored before anything changes: a change whose old value
+        // could not be written down is not made. A key the check found missing may have appeared
+        // since; its value is then read like any other.
         LONG opened = ERROR_SUCCESS;
+        UniqueHkey key;
         switch (item.status) {
-            case ItemKeyMissing: {
-                opened = RegCreateKeyW(wide->root, wide->subKey.c_str(), key.put());
-                if (opened != ERROR_SUCCESS) {
-                    key.release();
-                    return Fail(SetupRepairFailed, "create key " + LoggedKeyName(item), opened);
-                }
-                if (!key) {
-                    key = OpenKey(wide->root, wide->subKey, &opened);
-                }
-                break;
-            }
+            case ItemKeyMissing:
             case ItemValueMismatch:
                 key = OpenKey(wide->root, wide->subKey, &opened);
                 break;
             default:
                 return Fail(SetupRepairFailed, "unchecked " + LoggedKeyName(item), 0);
         }
-        if (!key) {
+        if (!key && item.status == ItemValueMismatch) {
             return Fail(SetupRepairFailed, "open key " + LoggedKeyName(item), opened);
         }
-        // what the write replaces, for the repair log
-        const std::optional<std::wstring> old = ReadValueText(key.get(), wide->valueName);
+        const std::optional<std::wstring> old =
+            key ? ReadValueText(key.get(), wide->valueName) : std::nullopt;
+        if (!LogRepair(ChangeEvent(LoggedValueName(item), LoggedStoredValue(old),
+                                   LoggedValue(item.data)))) {
+            return Fail(SetupRepairFailed, "log " + LoggedValueName(item), GetLastError());
+        }
+        if (!key) {
+            opened = RegCreateKeyW(wide->root, wide->subKey.c_str(), key.put());
+            if (opened != ERROR_SUCCESS) {
+                key.release();
+                return Fail(SetupRepairFailed, "create key " + LoggedKeyName(item), opened);
+            }
+            if (!key) {
+                key = OpenKey(wide->root, wide->subKey, &opened);
+            }
+            if (!key) {
+                return Fail(SetupRepairFailed, "open key " + LoggedKeyName(item), opened);
+            }
+        }
         if (const LONG written = WriteValue(key.get(), *wide); written != ERROR_SUCCESS) {
             return Fail(SetupRepairFailed, "write " + LoggedValueName(item), written);
         }
-        LogRepair(
-            ChangeEvent(LoggedValueName(item), LoggedStoredValue(old), LoggedValue(item.data)));
     }
     return Repaired;
 }

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr wchar_t kTemporaryPrefix[] = L"hst";
-constexpr wchar_t kBackupPrefix[] = L"bak";
 constexpr wchar_t kBackupSuffix[] = L".bak";
 // what a replaced file keeps of its attributes; read-only files are never replaced
 constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -60,11 +58,10 @@ void ClearAttributesOfSoleName(const std::wstring& path) {
         CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (!file || !GetFileInformationByHandle(file.get(), &information) ||
-        information.nNumberOfLinks != 1 ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0) {
+    const std::optional<FileIdentity> identity = file ? IdentityOf(file.get()) : std::nullopt;
+    if (!identity || identity->links != 1 ||
+        (identity->attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (identity->attributes & FILE_ATTRIBUTE_READONLY) == 0) {
         return;
     }
     FILE_BASIC_INFO basic = {};  // times of zero are left as they are
@@ -72,53 +69,101 @@ void ClearAttributesOfSoleName(const std::wstring& path) {
     SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof(basic));
 }
 
-// Keeps the version a replace overwrites: a second name of that file, made before the replace,
-// becomes hosts.ics.bak (the latest replaced version) once the replace has succeeded, so a failed
-// repair leaves the earlier backup as it was. Where the volume has no hard links (FAT), or the file
-// is a reparse point, whose link would not hold its bytes, the file is copied aside instead. A
-// backup that cannot be made is logged and does not stop the repair: every line of the file is
-// carried over anyway.
+// A marked copy, in folder, of the file at path.
+MarkedTemporary MarkedCopy(const std::wstring& folder, const std::wstring& path) {
+    const UniqueFileHandle source(CreateFileW(
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!source) {
+        return MarkedTemporary();
+    }
+    MarkedTemporary copy = MarkedTemporary::Create(folder);
+    if (!copy) {
+        return copy;
+    }
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(source.get(), buffer, sizeof buffer, &got, nullptr) ||
+            (got > 0 && !WriteAll(copy.get(), buffer, got))) {
+            return MarkedTemporary();
+        }
+        if (got == 0) {
+            return copy;
+        }
+    }
+}
+
+// hosts.ics.bak is the file as it was before the last replace that took effect. It is made before
+// the replace, from a second name of the file (a copy where the volume has no hard links, or the
+// file is a reparse point, whose link would not hold its bytes), so a run cut short between the two
+// leaves it naming the file as it still is, never an older one. The earlier backup keeps a second
+// name until the replace is done, and takes its name back when the replace fails. That name cannot
+// be marked for deletion: a file held open cannot be replaced, so a run cut short leaves it for the
+// next run to remove.
 class Backup {
 public:
-    Backup(const std::wstring& directory, const std::wstring& path, DWORD attributes)
-        : original(path) {
-        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-            link.emplace(directory, kBackupPrefix, [&path](const std::wstring& name) {
-                return CreateHardLinkW(name.c_str(), path.c_str(), nullptr) != FALSE;
-            });
-            if (!link->Path().empty()) {
-                return;
-            }
-            link.reset();
-        }
-        copy.emplace(directory, kBackupPrefix);
-        if (copy->Path().empty() || !CopyFileW(original.c_str(), copy->Path().c_str(), FALSE)) {
-            error = GetLastError();
+    ~Backup() {
+        if (!earlier.empty()) {
+            DeleteFileW(earlier.c_str());
         }
     }
 
-    // The file has been replaced: its second name, or the copy, takes the backup's name.
-    void Keep(const std::string& utf8Path) {
-        const std::wstring backup = original + kBackupSuffix;
-        if (error == ERROR_SUCCESS) {
-            TemporaryFile& kept = link ? *link : *copy;
-            ClearAttributesOfSoleName(backup);
-            if (MoveFileExW(kept.Path().c_str(), backup.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                kept.Keep();
-                return;
-            }
-            error = GetLastError();
+    // False with the reason in GetLastError when the backup could not be made.
+    bool Make(const std::wstring& directory, const std::wstring& path, DWORD attributes) {
+        const std::wstring backupPath = path + kBackupSuffix;
+        const std::optional<FileIdentity> current = IdentityAt(path);
+        const std::optional<FileIdentity> earlierBackup = IdentityAt(backupPath);
+        // a run cut short after the backup left it naming the file itself: it is the backup
+        if (current && earlierBackup && *current == *earlierBackup) {
+            return true;
         }
-        LogRepair("hosts backup not made: " + utf8Path + ".bak (error " + std::to_string(error) +
-                  ")");
+        if (earlierBackup) {
+            ClearAttributesOfSoleName(backupPath);
+        }
+        // An earlier backup of its own is kept for a failed replace to put back; one that shares
+        // its file with another name lives on there. Where the volume has no hard links it cannot
+        // be kept: the new backup then names the file as it still is.
+        const std::optional<FileIdentity> sole = IdentityAt(backupPath);
+        if (sole && sole->links == 1 && (sole->attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+            MarkedTemporary link = MarkedTemporary::Link(directory, backupPath);
+            if (link && MarkForDeletion(link.get(), false)) {
+                earlier = link.Path();
+            }
+        }
+        MarkedTemporary backup;
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            backup = MarkedTemporary::Link(directory, path);
+        }
+        if (!backup) {
+            backup = MarkedCopy(directory, path);
+        }
+        if (!backup || !backup.RenameTo(backupName(path))) {
+            const DWORD error = GetLastError();
+            SetLastError(error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error);
+            return false;
+        }
+        made = true;
+        return true;
+    }
+
+    // The replace did not take effect: the earlier backup takes its name back.
+    void Undo(const std::wstring& path) {
+        if (made && !earlier.empty() &&
+            MoveFileExW(earlier.c_str(), (path + kBackupSuffix).c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            earlier.clear();
+        }
     }
 
 private:
-    std::wstring original;
-    std::optional<TemporaryFile> link;
-    std::optional<TemporaryFile> copy;
-    DWORD error = ERROR_SUCCESS;
+    static std::wstring backupName(const std::wstring& path) {
+        return path.substr(path.find_last_of(L'\\') + 1) + kBackupSuffix;
+    }
+
+    // the earlier backup's second name, removed when the backup is done with
+    std::wstring earlier;
+    bool made = false;
 };
 
 bool Transient(DWORD error) {
@@ -126,8 +171,7 @@ bool Transient(DWORD error) {
 }
 
 // Whether nothing keeps the file from being replaced now: a program holding it open without
-// FILE_SHARE_DELETE blocks a rename over it, and would keep a second name of it from being removed
-// again. False with the reason in GetLastError.
+// FILE_SHARE_DELETE blocks a rename over it. False with the reason in GetLastError.
 bool Replaceable(const std::wstring& path) {
     const UniqueFileHandle probe(
         CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -135,16 +179,17 @@ bool Replaceable(const std::wstring& path) {
     return probe || !Transient(GetLastError());
 }
 
-// Renames replacement over path, tried again while another program holds path open; ready runs
-// before each try and puts it off by answering false, the reason in GetLastError.
-bool ReplaceRetrying(const std::wstring& replacement, const std::wstring& path,
-                     const std::function<bool()>& ready) {
+// Runs step until it succeeds, tried again while another program holds the file (a transient
+// error); false with the last reason in GetLastError.
+template <typename Step>
+bool Retrying(const Step& step) {
     for (int attempt = 1;; ++attempt) {
-        if (ready() && MoveFileExW(replacement.c_str(), path.c_str(),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (step()) {
             return true;
         }
-        if (!Transient(GetLastError()) || attempt == kReplaceAttempts) {
+        const DWORD error = GetLastError();
+        if (!Transient(error) || attempt == kReplaceAttempts) {
+            SetLastError(error);
             return false;
         }
         Sleep(kReplacePauseMs);
@@ -258,57 +303,57 @@ int WinHostsChecker::Repair() {
     }
 
     const std::wstring directory = widePath->substr(0, widePath->find_last_of(L'\\'));
-    TemporaryFile temporary(directory, kTemporaryPrefix);
-    if (temporary.Path().empty()) {
+    const std::wstring name = widePath->substr(directory.size() + 1);
+    // marked for deletion until it takes the file's place, so that a run cut short leaves nothing
+    MarkedTemporary temporary = MarkedTemporary::Create(directory);
+    if (!temporary) {
         return Fail(HostsRepairFailed, "create temporary file", GetLastError());
     }
-    UniqueFileHandle file(CreateFileW(temporary.Path().c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return Fail(HostsRepairFailed, "open temporary file", GetLastError());
-    }
-    const ByteWriter write = [&file](const char* data, std::size_t size) {
-        return WriteAll(file.get(), data, size);
+    const ByteWriter write = [&temporary](const char* data, std::size_t size) {
+        return WriteAll(temporary.get(), data, size);
     };
     const bool written =
         source ? CopyAppending(write,
-                               [&file] { return Rewind(file.get()) && SetEndOfFile(file.get()); })
+                               [&temporary] {
+                                   return Rewind(temporary.get()) && SetEndOfFile(temporary.get());
+                               })
                : WriteWithCrLf(repairedContent, write);
     const DWORD writeError = written ? ERROR_SUCCESS : GetLastError();
     source.reset();  // read to its end: it must not hold the file against the replace
     if (!written) {
         return Fail(HostsRepairFailed, "write", writeError);
     }
-    if (!FlushFileBuffers(file.get())) {
+    if (!FlushFileBuffers(temporary.get())) {
         return Fail(HostsRepairFailed, "flush", GetLastError());
     }
-    // closed here, not by the owner, since the system may fail a write only at closing time
-    if (!CloseHandle(file.release())) {
-        return Fail(HostsRepairFailed, "close", GetLastError());
-    }
-    if (exists && (attributes & kCarriedAttributes) != 0 &&
-        !SetFileAttributesW(temporary.Path().c_str(), attributes & kCarriedAttributes)) {
-        return Fail(HostsRepairFailed, "set attributes", GetLastError());
-    }
-    // A second name and a rename rather than ReplaceFile: ReplaceFile renames the file to the
-    // backup name first, and a failure after that leaves no hosts file at all; here it is always
-    // there. The backup is made once the file can be replaced, so that it can be removed again.
-    std::optional<Backup> backup;
-    const auto ready = [&]() {
-        if (exists && !backup) {
-            if (!Replaceable(*widePath)) {
-                return false;
-            }
-            backup.emplace(directory, *widePath, attributes);
+    if (exists && (attributes & kCarriedAttributes) != 0) {
+        FILE_BASIC_INFO basic = {};  // times of zero are left as they are
+        basic.FileAttributes = attributes & kCarriedAttributes;
+        if (!SetFileInformationByHandle(temporary.get(), FileBasicInfo, &basic, sizeof(basic))) {
+            return Fail(HostsRepairFailed, "set attributes", GetLastError());
         }
-        return true;
-    };
-    if (!ReplaceRetrying(temporary.Path(), *widePath, ready)) {
-        return Fail(HostsRepairFailed, "replace", GetLastError());
     }
-    temporary.Keep();
-    if (backup) {
-        backup->Keep(path);
+    // A backup and a rename rather than ReplaceFile: ReplaceFile renames the file to the backup
+    // name first, and a failure after that leaves no hosts file at all; here it is always there.
+    Backup backup;
+    if (exists) {
+        if (!Retrying([&] { return Replaceable(*widePath); })) {
+            return Fail(HostsRepairFailed, "replace", GetLastError());
+        }
+        if (!backup.Make(directory, *widePath, attributes)) {
+            const DWORD error = GetLastError();
+            // the file's other lines are carried over anyway, but a replace that leaves neither a
+            // backup nor a note of its absence is not made
+            if (!LogRepair("hosts backup not made: " + path + ".bak (error " +
+                           std::to_string(error) + ")")) {
+                return Fail(HostsRepairFailed, "backup", error);
+            }
+        }
+    }
+    if (!Retrying([&] { return temporary.RenameTo(name); })) {
+        const DWORD error = GetLastError();
+        backup.Undo(*widePath);
+        return Fail(HostsRepairFailed, "replace", error);
     }
     return Repaired;
 }

@@ -107,15 +107,18 @@ int WinProxyChecker::Repair() {
     if (!setOptionA || !setOption) {
         return Fail(ProxyRepairFailed, "load wininet", GetLastError());
     }
+    // the lines with the old values are stored first: settings whose old values could not be
+    // written down are not changed
+    if (!before.direct && !LogRepair(ChangeEvent("proxy LAN type flags", before.flags,
+                                                 LoggedFlags(PROXY_TYPE_DIRECT)))) {
+        return Fail(ProxyRepairFailed, "log proxy LAN type flags", GetLastError());
+    }
+    if (!before.localBypass && !LogRepair(ChangeEvent("proxy LAN bypass list", before.bypass,
+                                                      LoggedValue(kDirectBypass)))) {
+        return Fail(ProxyRepairFailed, "log proxy LAN bypass list", GetLastError());
+    }
     if (!setOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, sizeof(list))) {
         return Fail(ProxyRepairFailed, "set proxy options", GetLastError());
-    }
-    if (!before.direct) {
-        LogRepair(
-            ChangeEvent("proxy LAN type flags", before.flags, LoggedFlags(PROXY_TYPE_DIRECT)));
-    }
-    if (!before.localBypass) {
-        LogRepair(ChangeEvent("proxy LAN bypass list", before.bypass, LoggedValue(kDirectBypass)));
     }
     if (!setOption(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {
         return Fail(ProxyRepairFailed, "announce settings change", GetLastError());

@@ -112,7 +112,7 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
 }
 
 // the repair log is the Windows side's
-void LogRepair(const std::string&) {}
+bool LogRepair(const std::string&) { return true; }
 
 // Natively the files are real: a text-mode stream, as the Windows side writes them.
 bool WriteTextFile(const std::string& path, const std::string& text) {
@@ -125,23 +125,27 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
     return !file.fail();
 }
 
-std::optional<std::string> ReadFileContents(const std::string& path, std::size_t longest) {
+FileContents ReadFileContents(const std::string& path, std::size_t longest) {
     world.filesRead.push_back(path);
-    std::string bytes;
+    if (world.unreadableFiles.count(path) != 0) {
+        return FileContents{FileRead::Unreadable, std::string()};
+    }
+    FileContents contents{FileRead::Read, std::string()};
     const auto found = world.files.find(path);
     if (found != world.files.end()) {
-        bytes = found->second;
+        contents.bytes = found->second;
     } else {
         std::ifstream file(path, std::ios::binary);
         if (!file) {
-            return std::nullopt;
+            return FileContents{FileRead::Absent, std::string()};
         }
-        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        contents.bytes.assign(std::istreambuf_iterator<char>(file),
+                              std::istreambuf_iterator<char>());
     }
-    if (bytes.size() > longest) {
-        return std::nullopt;
+    if (contents.bytes.size() > longest) {
+        return FileContents{FileRead::TooLarge, std::string()};
     }
-    return bytes;
+    return contents;
 }
 
 namespace {
@@ -154,4 +158,10 @@ public:
 
 }  // namespace
 
-std::unique_ptr<MachineLock> LockMachine() { return std::make_unique<JournalledLock>(); }
+std::unique_ptr<MachineLock> LockMachine() {
+    if (!world.lockGiven) {
+        world.journal.push_back("no lock");
+        return nullptr;
+    }
+    return std::make_unique<JournalledLock>();
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ struct FakeWorld {
     // path -> bytes, files of the fake world; a path not listed is read from the disk
     std::map<std::string, std::string> files;
     std::vector<std::string> filesRead;
+    // files that are there but cannot be read (held by another program)
+    std::set<std::string> unreadableFiles;
+    // whether LockMachine gets the machine lock
+    bool lockGiven = true;
     // the names each setup checker was made with: "<folder or (unknown)> <name>"
     std::vector<std::string> setupNames;
     // file name -> "setting"/"language" value; a file not listed has no such key

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,31 @@ TEST(RepairLogTest, ComposeLog_KeepsTheNewestWholeLinesWithinTheLimit_ForEachLog
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ComposeLog(c.existing, c.tail, c.line, c.limit), c.log) << c.name;
+    }
+}
+
+TEST(RepairLogTest, LoggedValue_KeepsEachValueOnOneShortLine_WhateverItHolds) {
+    const std::string big(300000, 'a');
+    // 1023 ASCII bytes, then a sequence of three across the limit: it is left out whole
+    const std::string cut = std::string(1023, 'b') + "\xE5\xB8\x83" + "c";
+    const struct {
+        const char* name;
+        std::optional<std::string> value;
+        std::string logged;
+    } cases[] = {
+        {"none", std::nullopt, "absent"},
+        {"quotes, backslashes and ASCII controls", std::string("a\"\\\n\r\t\x01\x7F", 8),
+         R"("a\"\\\n\r\t\u0001\u007f")"},
+        {"line breaks beyond ASCII", "x\xC2\x85y\xE2\x80\xA8z\xE2\x80\xA9",
+         R"("x\u0085y\u2028z\u2029")"},
+        {"other text beyond ASCII", "\xC2\xA0\xE2\x80\xA7", "\"\xC2\xA0\xE2\x80\xA7\""},
+        {"at the limit", std::string(1024, 'a'), "\"" + std::string(1024, 'a') + "\""},
+        {"over the limit", big, "\"" + big.substr(0, 1024) + "\" (1024 of 300000 bytes)"},
+        {"cut before a whole sequence", cut,
+         "\"" + std::string(1023, 'b') + "\" (1023 of 1027 bytes)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LoggedValue(c.value), c.logged) << c.name;
     }
 }
 

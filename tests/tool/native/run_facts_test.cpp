@@ -84,12 +84,22 @@ TEST(RunFactsTest, ResolveRunFacts_ReadsEachFileOnceInTheProgramsLongFolder) {
          "cs",
          {folder + "name.xml"}},
         {"the program's path unknown", "", {}, std::nullopt, "", "en", {}},
+        {"a name file held open by another program: no name, not the default",
+         folder + "tool.exe",
+         {{folder + "name.xml", "held"}},
+         folder,
+         "",
+         "cs",
+         {folder + "name.xml"}},
     };
     for (const auto& c : cases) {
         ResetWorld();
         World().moduleFileName = c.program;
         World().longPaths["C:\\PROGRA~1\\Brevant\\tool.exe"] = folder + "tool.exe";
         World().files = c.files;
+        if (c.files.count(folder + "name.xml") != 0 && c.files.at(folder + "name.xml") == "held") {
+            World().unreadableFiles.insert(folder + "name.xml");
+        }
         World().languageValues[folder + "Lang_config.cfg"] = "Simpchinese";
         const RunFacts facts = ResolveRunFacts();
         EXPECT_EQ(facts.programDirectory, c.directory) << c.name;

@@ -140,6 +140,26 @@ TEST_F(ToolMainTest, ToolMain_ReportsCantWriteAfterTheChecks_WhenFolderIsMissing
     EXPECT_EQ(World().journal, ran);
 }
 
+// Another run may be repairing the same file, backup and log: a run without the lock repairs
+// nothing, and its rows say so.
+TEST_F(ToolMainTest, ToolMain_ChecksButRepairsNothing_WithoutTheMachineLock) {
+    World().lockGiven = false;
+    World().hosts.check = CheckWrong;
+    World().setup.check = CheckWrong;
+    World().certificate = CertificateStatus::Unloadable;
+    const ToolRun run = RunTool({"--path", reportPath, "--lang", "en"});
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.status, ExitOk);
+    EXPECT_EQ(ReadAll(reportPath), ReportHead("Name", "Check result", "Repair result", "Comment") +
+                                       FailedRepairRow("Domain Name", "Error", "Defeated") +
+                                       FailedRepairRow("App Setup", "Error", "Defeated") +
+                                       CorrectRow("Proxy", "Correct") + "</table><br/>\n");
+    EXPECT_THAT(World().journal,
+                ::testing::IsSupersetOf({"no lock", "hosts.Check", "setup.Check", "proxy.Check"}));
+    EXPECT_THAT(World().journal,
+                ::testing::Not(::testing::Contains(::testing::HasSubstr("Repair"))));
+}
+
 TEST_F(ToolMainTest, ToolMain_ReportsCantWrite_WhenWritingFails) {
     // /dev/full opens fine and refuses every byte: the failure shows only when the file is flushed
     const ToolRun run = RunTool({"--path", "/dev/full", "--lang", "en"});

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The repair log's folder under %ProgramData%, per case: what the folder is before a run that
-# repairs the registration (three changed values), and the log and the files it leads to after.
+# repairs the registration (three changed values), and the log, the files it leads to and the
+# folder of the log's own beside it (used when the folder is someone else's) after two runs.
 # Shaped here, not by a Windows process: Wine makes no links and keeps no access list, but reads a
 # Unix symbolic link as a reparse point and the Unix mode as the folder's access list.
 # Usage: log_folder_test.sh <build dir> <source root>
@@ -17,7 +18,7 @@ internet='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
 wine() { "$run" "$build" wine "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 cleanup() {
   wine reg delete "HKCR\\$scheme" /f >/dev/null
-  rm -rf "$base" "$log"
+  rm -rf "$base" "$log" "$log"-repairs-*
 }
 trap cleanup EXIT
 cleanup
@@ -52,15 +53,24 @@ json=${program//\\/\\\\}
 lines="(time) registry HKEY_CLASSES_ROOT\\$scheme\\shell\\open\\command (default): absent -> \"\\\"$json$scheme-watch.exe\\\" \\\"%1\\\"\"|(time) registry HKEY_CLASSES_ROOT\\$scheme (default): absent -> \"URL:$scheme Protocol\"|(time) registry HKEY_CLASSES_ROOT\\$scheme \"URL Protocol\": absent -> \"\"|"
 
 failed=0
-# check <case> <how the folder is made beforehand> <log, link target and folder mode after two runs>
+# The files of the log's own folders beside the log's name, by folder ("-repairs-<8 hex digits>").
+own() {
+  local folder
+  for folder in "$log"-repairs-*; do
+    [ -d "$folder" ] || continue
+    echo "$(basename "$folder" | sed -E 's/-repairs-[0-9A-F]{8}$/-repairs-(hex)/') $(files "$folder")"
+  done
+}
+# check <case> <how the folder is made beforehand> <what is there after two runs>
 check() {
-  rm -rf "$log" "$target" && mkdir -p "$target"
+  rm -rf "$log" "$log"-repairs-* "$target" && mkdir -p "$target"
   bash -c "$2"
   local got
   got="$(repair_run; repair_run)
 log: $(files "$log")
 target: $(files "$target")
-mode: $(stat -c %A "$log")"
+mode: $(stat -c %A "$log")
+own: $(own)"
   if [ "$got" != "$3" ]; then
     printf '%s:\n--- expected\n%s\n--- got\n%s\n' "$1" "$3" "$got"
     failed=1
@@ -68,18 +78,23 @@ mode: $(stat -c %A "$log")"
 }
 runs="run: '' 0
 run: '' 0"
+# someone else's folder is left as it is, and the log kept in a folder of its own that the second
+# run finds again
 check "a folder others may write, holding a forged line" \
   "mkdir '$log' && printf 'forged line\r\n' >'$log/repairs.log' && chmod 0777 '$log'" \
   "$runs
 log: ./repairs.log: forged line|
 target: 
-mode: drwxrwxrwx"
+mode: drwxrwxrwx
+own: $scheme-repairs-(hex) ./repairs.log: $lines$lines"
 check "a link to another folder" "ln -s '$target' '$log'" "$runs
 log: 
 target: 
-mode: lrwxrwxrwx"
+mode: lrwxrwxrwx
+own: $scheme-repairs-(hex) ./repairs.log: $lines$lines"
 check "none: made by the first run, used by the second" ":" "$runs
 log: ./repairs.log: $lines$lines
 target: 
-mode: drwxr-x---"
+mode: drwxr-x---
+own: "
 exit "$failed"

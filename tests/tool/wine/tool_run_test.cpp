@@ -345,12 +345,16 @@ TEST_F(ToolRunTest, Tool_KeepsTheReplacedHostsFileAsBackup_WhenItRepairsIt) {
     EXPECT_EQ(ReadFileBytes(backup), mine);
 }
 
-TEST_F(ToolRunTest, Tool_LogsEveryValueItChanges_UnderProgramData) {
+TEST_F(ToolRunTest, Tool_LogsEveryValueItChanges_UnderProgramData_WhileAUserHoldsTheFolder) {
     const std::string scheme = "BrevantLogTest";
     const std::string logFolder = std::string(std::getenv("ProgramData")) + "\\" + scheme;
     DeleteTree(logFolder);
     ASSERT_TRUE(CreateDirectoryA(logFolder.c_str(), nullptr));
     WriteFileBytes(logFolder + "\\repairs.log", "an earlier line\r\n");
+    // as any user who may list it could: no sharing at all
+    UniqueFileHandle held(CreateFileA(logFolder.c_str(), FILE_LIST_DIRECTORY, 0, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(held);
     WriteFileBytes(folder.Path() + "name.xml",
                    "<root><windows><application name=\"" + scheme + "\"/></windows></root>");
     const std::string commandKey = scheme + "\\shell\\open\\command";
@@ -390,15 +394,16 @@ TEST_F(ToolRunTest, Tool_LogsEveryValueItChanges_UnderProgramData) {
     const std::regex time(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ )");
     EXPECT_EQ(std::regex_replace(ReadFileBytes(logFolder + "\\repairs.log"), time, "(time) "),
               expected);
+    held.reset();
     RegDeleteTreeA(HKEY_CLASSES_ROOT, scheme.c_str());
     DeleteTree(logFolder);
 }
 
 // Each repair step that real conditions make fail here, and the lines its failure leaves in the log
-// (a repaired hosts file leaves none). The other steps need a full disk, a broken system or a
-// change between check and repair.
+// (a repaired hosts file leaves none); the line of a value is written before the value is. The
+// other steps need a full disk, a broken system or a change between check and repair.
 TEST_F(ToolRunTest, Tool_LogsTheStepAndErrorOfARepairThatFails) {
-    const std::string hosts = MachineState::HostsPath(), etc = hosts.substr(0, hosts.rfind('\\'));
+    const std::string hosts = MachineState::HostsPath();
     const std::string log = std::string(std::getenv("ProgramData")) + "\\Brevant\\repairs.log";
     UniqueHandle held;
     HKEY key = nullptr;
@@ -410,8 +415,6 @@ TEST_F(ToolRunTest, Tool_LogsTheStepAndErrorOfARepairThatFails) {
                                     OPEN_EXISTING, 0, nullptr));
          },
          "repair failed: Domain Name: replace (error 32)\n"},
-        {[&] { MoveFileA(etc.c_str(), (etc + ".away").c_str()); },
-         "repair failed: Domain Name: create temporary file (error 267)\n"},
         // no lasting key may be made under a volatile one
         {[&] {
              RegDeleteTreeA(HKEY_CLASSES_ROOT, "Brevant");
@@ -419,8 +422,12 @@ TEST_F(ToolRunTest, Tool_LogsTheStepAndErrorOfARepairThatFails) {
                              KEY_READ, nullptr, &key, nullptr);
              RegCloseKey(key);
          },
-         "repair failed: App Setup: create key HKEY_CLASSES_ROOT\\Brevant\\shell\\open\\command "
-         "(error 1021)\n"},
+         "registry HKEY_CLASSES_ROOT\\Brevant\\shell\\open\\command (default): absent -> \"\\\"" +
+             std::regex_replace(folder.Path(), std::regex(R"(\\)"), R"(\\)") +
+             "Brevant-watch.exe\\\" \\\"%1\\\"\"\n"
+             "repair failed: App Setup: create key "
+             "HKEY_CLASSES_ROOT\\Brevant\\shell\\open\\command "
+             "(error 1021)\n"},
         // Wine fails every refresh, Windows none
         {[] { StoreProxyFlags(PROXY_TYPE_PROXY); },
          "proxy LAN type flags: 0x2 -> 0x1\nproxy LAN bypass list: absent -> \"local\"\n"
@@ -434,11 +441,32 @@ TEST_F(ToolRunTest, Tool_LogsTheStepAndErrorOfARepairThatFails) {
         EXPECT_EQ(Run("--path report.html --lang en").exitCode, kExitOk);
         held.reset();
         SetFileAttributesA(hosts.c_str(), FILE_ATTRIBUTE_NORMAL);
-        MoveFileA((etc + ".away").c_str(), etc.c_str());
         RegDeleteTreeA(HKEY_CLASSES_ROOT, "Brevant");
         const std::regex timed(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ (.*)\r\n)");
         EXPECT_EQ(std::regex_replace(ReadFileBytes(log), timed, "$1\n"), lines);
     }
+}
+
+// A run that cannot have the machine lock (here its folder is gone; a run that waited a minute for
+// another is the same) may run beside another that repairs: it checks and reports, and changes and
+// logs nothing.
+TEST_F(ToolRunTest, Tool_ChecksAndReportsButRepairsAndLogsNothing_WithoutTheMachineLock) {
+    const std::string hosts = MachineState::HostsPath();
+    const std::string etc = hosts.substr(0, hosts.rfind('\\'));
+    const std::string logFolder = std::string(std::getenv("ProgramData")) + "\\Brevant";
+    MakeEverythingCorrect();
+    MachineState::RemoveRegistration();
+    DeleteTree(logFolder);
+    ASSERT_TRUE(MoveFileA(etc.c_str(), (etc + ".away").c_str()));
+    const ProcessResult run = Run("--path report.html --lang en");
+    MoveFileA((etc + ".away").c_str(), etc.c_str());
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.exitCode, kExitOk);
+    EXPECT_EQ(Report(), Crlf(EnglishHead() + FailedRepairRow("Domain Name", "Error", "Defeated") +
+                             FailedRepairRow("App Setup", "Error", "Defeated") +
+                             CorrectRow("Proxy", "Correct") + "</table><br/>\n"));
+    EXPECT_FALSE(ReadClassesValue("Brevant", ""));
+    EXPECT_FALSE(FileExists(logFolder));
 }
 
 // A real name file holds a line; one larger than 64 KiB counts as one that does not load.
@@ -579,7 +607,9 @@ TEST_F(ToolRunTest, Tool_LoadsNoDllFromItsFolder_WhenTheLoaderSearchesItFirst) {
                 (std::set<std::wstring>{L"crypt32.dll.loaded", L"wininet.dll.loaded"}));
 }
 
-TEST_F(ToolRunTest, Tool_RefusesAReportPathEndingInALinkOrADevice_AndFollowsLinksBeforeIt) {
+// A user may turn any folder of a path in their profile into a link (a junction needs no
+// privilege): the report is written through none, and no file is made where one leads.
+TEST_F(ToolRunTest, Tool_RefusesAReportPathThroughALinkOrToADevice_AndMakesNoFileThere) {
     const std::string links = WindowsPath(REPORT_LINK_DIR) + "\\";
     const std::string victim = "a victim's own text\r\n";
     const std::string hardLink = folder.Path() + "hard_link.html";
@@ -598,7 +628,8 @@ TEST_F(ToolRunTest, Tool_RefusesAReportPathEndingInALinkOrADevice_AndFollowsLink
         {hardLink, ""},
         {"NUL", ""},
         {folder.Path() + "folder", ""},
-        {links + "folder_link\\report.html", links + "folder\\report.html"},
+        {links + "folder_link\\report.html", ""},
+        {links + "dangling_link.html", ""},
         {shortName, longName},
     };
     MakeEverythingCorrect();
@@ -614,6 +645,7 @@ TEST_F(ToolRunTest, Tool_RefusesAReportPathEndingInALinkOrADevice_AndFollowsLink
         EXPECT_EQ(run.exitCode, c.written.empty() ? kExitFailure : kExitOk);
         EXPECT_EQ(ReadFileBytes(links + "victim.ini"), victim);
         EXPECT_EQ(ReadFileBytes(folder.Path() + "victim.ini"), victim);
+        EXPECT_TRUE(FilesUnder(Wide(links + "folder")).empty());
         if (!c.written.empty()) {
             EXPECT_EQ(ReadFileBytes(c.written), Crlf(EnglishCorrectItems("")));
             DeleteFileA(c.written.c_str());
@@ -637,8 +669,9 @@ TEST_F(ToolRunTest, Tool_RepairsTheHostsFile_WhenAReaderHoldsItForAMoment) {
         run = Run("--path report.html --lang en");
         done = true;
     });
-    // the reader lets go soon after the repair's new text (hst*.tmp) stands beside the file
-    const std::string pending = hosts.substr(0, hosts.rfind('\\')) + "\\hst*.tmp";
+    // the reader lets go soon after the repair's new text stands beside the file
+    const std::string pending =
+        hosts.substr(0, hosts.rfind('\\')) + "\\BrevantClientCheckTool.*.tmp";
     WIN32_FIND_DATAA entry;
     while (!done && !UniqueFindHandle(FindFirstFileA(pending.c_str(), &entry))) {
         Sleep(10);
@@ -649,6 +682,137 @@ TEST_F(ToolRunTest, Tool_RepairsTheHostsFile_WhenAReaderHoldsItForAMoment) {
     EXPECT_EQ(run.exitCode, kExitOk);
     EXPECT_EQ(Report(), HostsRepairedReport());
     EXPECT_EQ(ReadFileBytes(hosts), "127.0.0.1            localhost.brevant.io\r\n");
+}
+
+// The files in the hosts file's folder.
+std::set<std::wstring> EtcFiles() {
+    const std::string hosts = MachineState::HostsPath();
+    std::set<std::wstring> files;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(Wide(hosts.substr(0, hosts.rfind('\\'))))) {
+        files.insert(entry.path().filename().wstring());
+    }
+    return files;
+}
+
+// What runs cut short leave beside the hosts file: a run holding the lock removes this program's
+// own leftovers and no other file, and a backup made just before a replace that never came
+// (a second name of the file itself) stays the backup of the file it names.
+TEST_F(ToolRunTest, Tool_RemovesWhatRunsCutShortLeft_AndNoOtherFile) {
+    const std::string hosts = MachineState::HostsPath();
+    const std::string etc = hosts.substr(0, hosts.rfind('\\') + 1);
+    const std::string old = "10.1.2.3 localhost.brevant.io\r\n";
+    WriteFileBytes(hosts, old);
+    DeleteFileA(MachineState::HostsBackupPath().c_str());
+    ASSERT_TRUE(CreateHardLinkA(MachineState::HostsBackupPath().c_str(), hosts.c_str(), nullptr));
+    const std::set<std::wstring> before = EtcFiles();
+    // this program's: a temporary, an earlier version's copy and second name of the file
+    WriteFileBytes(etc + "BrevantClientCheckTool.0A1B2C3D.tmp", "127.0.0.1 cut short\r\n");
+    WriteFileBytes(etc + "hst1A2B.tmp", "127.0.0.1 cut");
+    ASSERT_TRUE(CreateHardLinkA((etc + "bak3C4D.tmp").c_str(), hosts.c_str(), nullptr));
+    // not this program's, or perhaps the only copy left of a replaced file
+    const std::set<std::wstring> kept = {L"bak5E6F.tmp", L"other.tmp", L"hst12345.tmp",
+                                         L"BrevantClientCheckTool.lock.tmp"};
+    for (const std::wstring& name : kept) {
+        WriteFileBytes(Wide(etc) + name, "kept\r\n");
+    }
+    MachineState::SetRegistration(folder.Path());
+    MachineState::SetDirectProxy();
+    EXPECT_EQ(Run("--path report.html --lang en").exitCode, kExitOk);
+    EXPECT_EQ(Report(), HostsRepairedReport());
+    EXPECT_EQ(ReadFileBytes(hosts), "127.0.0.1            localhost.brevant.io\r\n");
+    EXPECT_EQ(ReadFileBytes(MachineState::HostsBackupPath()), old);
+    std::set<std::wstring> expected = before;
+    expected.insert(kept.begin(), kept.end());
+    EXPECT_TRUE(EtcFiles() == expected);
+    for (const std::wstring& name : kept) {
+        DeleteFileW((Wide(etc) + name).c_str());
+    }
+}
+
+// A run killed while it waits to replace the hosts file (a reader holds it) leaves nothing behind
+// without any later run: its temporaries are marked for deletion until they take a file's place.
+TEST_F(ToolRunTest, Tool_LeavesNoTemporary_WhenKilledDuringARepair) {
+    const std::string hosts = MachineState::HostsPath();
+    WriteFileBytes(hosts, "10.1.2.3 localhost.brevant.io\r\n");
+    DeleteFileA(MachineState::HostsBackupPath().c_str());
+    const std::set<std::wstring> before = EtcFiles();
+    MachineState::SetRegistration(folder.Path());
+    MachineState::SetDirectProxy();
+    UniqueFileHandle reader(CreateFileA(hosts.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(reader);
+    std::wstring command = L"\"" + Wide(tool) + L"\" --path report.html --lang en";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               Wide(folder.Path()).c_str(), &startup, &process));
+    const UniqueHandle processHandle(process.hProcess), thread(process.hThread);
+    const std::string pending =
+        hosts.substr(0, hosts.rfind('\\')) + "\\BrevantClientCheckTool.*.tmp";
+    WIN32_FIND_DATAA entry;
+    while (WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT &&
+           !UniqueFindHandle(FindFirstFileA(pending.c_str(), &entry))) {
+    }
+    ASSERT_TRUE(UniqueFindHandle(FindFirstFileA(pending.c_str(), &entry)));
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    reader.reset();
+    EXPECT_TRUE(EtcFiles() == before);
+    EXPECT_EQ(ReadFileBytes(hosts), "10.1.2.3 localhost.brevant.io\r\n");
+}
+
+// Anyone who may read the tool's folder may hold a file there open without sharing. One held for a
+// moment is read once it is let go; one held throughout is not taken for absent: the name file's
+// default name is never registered in its stead, and the certificate row follows its usual rule.
+TEST_F(ToolRunTest, Tool_WaitsForAHeldFileBesideIt_AndTakesNoDefaultInItsStead) {
+    const std::string scheme = "BrevantHeldTest";
+    const std::string nameFile = folder.Path() + "name.xml";
+    const std::string internalError =
+        std::regex_replace(FailedRepairRow("App Setup", "Error", "Defeated"),
+                           std::regex("width=\"100\"></td>"), "width=\"100\">Internal error</td>");
+    const struct {
+        std::string held;
+        bool throughout;
+        std::string setupRow;
+        std::string certificateRow;
+    } cases[] = {
+        {nameFile, false, RepairedRow("App Setup", "Error", "Success"), kValidRow},
+        {nameFile, true, internalError, kValidRow},
+        {certificate, false, RepairedRow("App Setup", "Error", "Success"), kValidRow},
+        {certificate, true, RepairedRow("App Setup", "Error", "Success"), ""},
+    };
+    MakeEverythingCorrect();
+    WriteFileBytes(nameFile,
+                   "<root><windows><application name=\"" + scheme + "\"/></windows></root>");
+    WriteFileBytes(certificate, CertificateFile("valid.pem"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.held + (c.throughout ? " held throughout" : " held for a moment"));
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, scheme.c_str());
+        MachineState::RemoveRegistration();
+        UniqueFileHandle held(CreateFileA(c.held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
+        std::thread letGo([&] {
+            if (!c.throughout) {
+                Sleep(500);
+                held.reset();
+            }
+        });
+        const ProcessResult run = Run("--path report.html --lang en");
+        letGo.join();
+        held.reset();
+        EXPECT_EQ(run.exitCode, kExitOk);
+        EXPECT_EQ(Report(),
+                  Crlf(EnglishHead() + CorrectRow("Domain Name", "Correct") + c.setupRow +
+                       CorrectRow("Proxy", "Correct") + c.certificateRow + "</table><br/>\n"));
+        EXPECT_FALSE(ReadClassesValue("Brevant", ""));
+        EXPECT_EQ(ReadClassesValue(scheme, "").has_value(), !(c.held == nameFile && c.throughout));
+    }
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, scheme.c_str());
+    DeleteTree(std::string(std::getenv("ProgramData")) + "\\" + scheme);
 }
 
 // The program file itself: graphical subsystem, the manifest embedded, no runtime DLL needed.
