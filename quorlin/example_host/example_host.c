@@ -1,8 +1,9 @@
-/* Asks QuorlinC.dll for one dialog through its C interface and prints what the callback receives
- * as one JSON line, as example_host.cpp does over the C++ exports.
+/* Asks QuorlinC.dll for one dialog through its C interface (version 2) and prints what the
+ * callback receives as one JSON line, as example_host.cpp does over the C++ exports, with the
+ * request's outcome: {"status":"chosen","directory":"C:\\work","names":["a.txt","b.txt"]}.
  * Usage: quorlin_example_host_c <kind 0-4> <en|cs> [seconds to wait, 300 if not given]
  * Exit status 0 once the callback came; 1 when none came in time or the request was refused; 2 on
- * a wrong command line or a DLL of another interface version. */
+ * a wrong command line or a DLL older than the header. */
 #include <windows.h>
 
 #include <stdio.h>
@@ -26,11 +27,18 @@ static void print_json_string(const char* text) {
     putchar('"');
 }
 
+static const char* const status_names[] = {"chosen", "cancelled", "refused", "failed"};
+
 /* Runs on the library's thread. The strings are the library's and last only until this returns:
  * print (or copy) them here. */
-static void on_result(void* user, const char* directory, const char* const* names, size_t count) {
+static void on_result(void* user, int status, long error, const char* directory,
+                      const char* const* names, size_t count) {
     size_t i;
-    fputs("{\"directory\":", stdout);
+    fputs("{\"status\":", stdout);
+    print_json_string(status >= QUORLIN_CHOSEN && status <= QUORLIN_FAILED ? status_names[status]
+                                                                           : "unknown");
+    if (status == QUORLIN_FAILED) printf(",\"error\":\"0x%08lx\"", (unsigned long)error);
+    fputs(",\"directory\":", stdout);
     print_json_string(directory);
     fputs(",\"names\":[", stdout);
     for (i = 0; i < count; ++i) {
@@ -44,6 +52,7 @@ static void on_result(void* user, const char* directory, const char* const* name
 
 int main(int argc, char** argv) {
     const int seconds = argc == 4 ? atoi(argv[3]) : 300;
+    quorlin_options options;
     HANDLE answered;
     int refused;
     if ((argc != 3 && argc != 4) || strlen(argv[1]) != 1 || argv[1][0] < '0' || argv[1][0] > '4' ||
@@ -51,15 +60,21 @@ int main(int argc, char** argv) {
         fputs("usage: quorlin_example_host_c <kind 0-4> <en|cs> [seconds]\n", stderr);
         return 2;
     }
-    if (quorlin_abi_version() != QUORLIN_ABI_VERSION) {
-        fprintf(stderr, "QuorlinC.dll offers interface version %d, this host is built for %d\n",
+    if (quorlin_abi_version() < QUORLIN_ABI_VERSION) {
+        fprintf(stderr, "QuorlinC.dll offers interface version %d, this host needs %d\n",
                 quorlin_abi_version(), QUORLIN_ABI_VERSION);
         return 2;
     }
     /* never closed: a callback that comes after main has given up still finds it */
     answered = CreateEventW(NULL, TRUE, FALSE, NULL);
     if (answered == NULL) return 1;
-    refused = quorlin_show(argv[1][0] - '0', strcmp(argv[2], "cs") == 0, on_result, answered);
+    /* the record's size is this header's; a host with a window names it as owner, and may name a
+     * UTF-8 folder to open in */
+    options.size = sizeof options;
+    options.owner = NULL;
+    options.folder = NULL;
+    refused = quorlin_request(argv[1][0] - '0', strcmp(argv[2], "cs") == 0, &options, on_result,
+                              answered);
     if (refused != QUORLIN_OK) {
         fprintf(stderr, "the library refused the request (%d)\n", refused);
         return 1;

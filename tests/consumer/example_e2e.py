@@ -46,7 +46,7 @@ class ExampleTests(dialogs_e2e.DialogTests):
         escaped = files.replace("\\", "\\\\").encode()
         cases = (  # arguments, what the person does, standard output, standard error, exit status
             (["0", "en", "60"], choose,
-             b'{"directory":"' + escaped + b'","names":["b.txt","a.txt"]}\r\n', b"", 0),
+             b'{"status":"chosen","directory":"' + escaped + b'","names":["b.txt","a.txt"]}\r\n', b"", 0),
             (["1", "en", "1"], None, b"", b"no answer from the dialog within 1 s\r\n", 1),
             (["5", "en"], None, b"", USAGE, 2),
         )
