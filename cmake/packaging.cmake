@@ -7,9 +7,10 @@
 #   share/doc/brevant-companions/  the integration notes, the product's licence and those of what
 #             is shipped
 # The component "debug" (the -debug ZIP) holds bin/<binary>.pdb for our binaries, beside them once
-# unpacked over the same folder, and bin/<dll>.debug for the GCC-built runtime DLLs. Every shipped
+# unpacked over the same folder, bin/<dll>.debug for the GCC-built runtime DLLs, and symbols/, a
+# symbol store of the shipped images and our PDBs (packaging/symbol_store.cmake). Every shipped
 # PE is signed at install time when COMPANIONS_SIGNING_PFX names a certificate
-# (packaging/sign_binaries.cmake).
+# (packaging/sign_binaries.cmake); a release build (COMPANIONS_RELEASE) requires one.
 include(CMakePackageConfigHelpers)
 
 set(dist_dir "${CMAKE_BINARY_DIR}/dist")
@@ -59,7 +60,22 @@ foreach(dll IN LISTS MINGW_RUNTIME_DLLS)
   list(APPEND debug_files "${debug_out}")
 endforeach()
 
-add_custom_target(dist ALL DEPENDS ${shipped_binaries} ${debug_files})
+# The debug component's symbol store (symbols/), keyed by the shipped images and their PDBs.
+get_filename_component(llvm_dir "${CMAKE_OBJCOPY}" DIRECTORY)
+find_program(LLVM_READOBJ llvm-readobj HINTS "${llvm_dir}" REQUIRED)
+find_program(LLVM_PDBUTIL llvm-pdbutil HINTS "${llvm_dir}" REQUIRED)
+set(pdbs ${debug_files})
+list(FILTER pdbs INCLUDE REGEX "[.]pdb$")
+set(symbol_store "${dist_dir}/symbols")
+add_custom_command(OUTPUT "${symbol_store}.stamp"
+  COMMAND "${CMAKE_COMMAND}" "-DSTORE=${symbol_store}" "-DIMAGES=${shipped_binaries}"
+          "-DPDBS=${pdbs}" "-DREADOBJ=${LLVM_READOBJ}" "-DPDBUTIL=${LLVM_PDBUTIL}"
+          -P "${PROJECT_SOURCE_DIR}/packaging/symbol_store.cmake"
+  COMMAND "${CMAKE_COMMAND}" -E touch "${symbol_store}.stamp"
+  DEPENDS ${shipped_binaries} ${pdbs} "${PROJECT_SOURCE_DIR}/packaging/symbol_store.cmake"
+  COMMENT "Laying out the symbol store" VERBATIM)
+
+add_custom_target(dist ALL DEPENDS ${shipped_binaries} ${debug_files} "${symbol_store}.stamp")
 
 # Quorlin's package configuration, relative to wherever the tree is unpacked or installed.
 set(QUORLIN_RUNTIME_DLL_NAMES "${runtime_dll_names}")
@@ -70,6 +86,13 @@ configure_package_config_file("${PROJECT_SOURCE_DIR}/packaging/QuorlinConfig.cma
 write_basic_package_version_file("${dist_dir}/cmake/QuorlinConfigVersion.cmake"
   VERSION "${PROJECT_VERSION}" COMPATIBILITY SameMajorVersion)
 
+# A release build (COMPANIONS_RELEASE set) ships signed binaries or nothing: it stops before a file
+# is installed when no certificate is given.
+install(CODE "
+  if(\"\$ENV{COMPANIONS_SIGNING_PFX}\" STREQUAL \"\" AND \"\$ENV{COMPANIONS_RELEASE}\")
+    message(FATAL_ERROR \"COMPANIONS_RELEASE is set and COMPANIONS_SIGNING_PFX is not: a release ships signed binaries only\")
+  endif()
+" COMPONENT runtime)
 # Licences: the product's own, and those of what the binaries carry: pugixml inside tool.exe; the
 # GCC runtime (libstdc++, libgcc) inside tool.exe and QuorlinC.dll and as the runtime DLLs; the
 # mingw-w64 runtime (winpthreads, start-up code) in every binary.
@@ -107,6 +130,7 @@ install(FILES docs/INTEGRATION.md packaging/THIRD_PARTY_NOTICES.txt DESTINATION 
         COMPONENT runtime)
 install(FILES LICENSE DESTINATION "${doc_dir}" RENAME LICENSE.txt COMPONENT runtime)
 install(FILES ${debug_files} DESTINATION bin COMPONENT debug EXCLUDE_FROM_ALL)
+install(DIRECTORY "${symbol_store}/" DESTINATION symbols COMPONENT debug EXCLUDE_FROM_ALL)
 
 # The NuGet package's own files, for scripts/package.sh to pack (packaging/nuget/make_nupkg.cmake).
 set(NUGET_ID "Brevant.Quorlin")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Packs a Windows build that is built already: the two ZIPs, the NuGet package and the vcpkg
-# port's tree, all in <out> (emptied first). scripts/package.sh and the package tests call it.
+# Packs a Windows build that is built already: the two ZIPs, the NuGet package, the vcpkg overlay
+# port that takes the ZIPs (ports/quorlin, naming their SHA512) and the tree it installs, all in
+# <out> (emptied first). scripts/package.sh and the package tests call it.
 # Usage: packaging/make_packages.sh <build dir> <out dir>
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,6 +21,7 @@ trap 'rm -rf "$stage"' EXIT
 (cd "$stage" && cmake -E tar xf "$zip.zip" && cmake -E tar xf "$zip-debug.zip")
 cmake -DSTAGE="$stage" -DNUGET_DIR="$build/dist/nuget" -DID=Brevant.Quorlin -DVERSION="$version" \
   -DOUT_DIR="$out" -P "$root/packaging/nuget/make_nupkg.cmake"
-cmake -DPORT_DIR="$root/ports/quorlin" -DWORK_DIR="$out/vcpkg" -DPACKAGE_DIR="$out" \
-  -P "$root/packaging/vcpkg_offline.cmake"
-rm -rf "$out/vcpkg/buildtrees"
+cmake -DSOURCE="$root/ports/quorlin" -DOUT="$out/ports/quorlin" -DRUNTIME_ZIP="$zip.zip" \
+  -DDEBUG_ZIP="$zip-debug.zip" -P "$root/packaging/write_port.cmake"
+cmake -DPORT_DIR="$out/ports/quorlin" -DWORK_DIR="$out/vcpkg" -P "$root/packaging/vcpkg_offline.cmake"
+rm -rf "$out/vcpkg/buildtrees" "$out/vcpkg/downloads"

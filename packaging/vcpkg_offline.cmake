@@ -1,12 +1,12 @@
-# Runs the overlay port's portfile as vcpkg would for the triplet x64-windows, without vcpkg (which
-# is not installable here), so the tree it installs can be checked and built against:
-#   cmake -DPORT_DIR=<repository>/ports/quorlin -DWORK_DIR=<folder> -DPACKAGE_DIR=<folder of the ZIPs>
-#         -P vcpkg_offline.cmake
+# Runs the overlay port's portfile as vcpkg would for the triplet x64-windows (release and debug),
+# without vcpkg (which is not installable here), so the tree it installs can be checked and built
+# against:
+#   cmake -DPORT_DIR=<package folder>/ports/quorlin -DWORK_DIR=<folder> -P vcpkg_offline.cmake
 # The tree lands in <WORK_DIR>/packages/<port>_x64-windows with a BUILD_INFO naming the policies
-# the portfile set, as vcpkg's own packages folder has. Only the helpers the portfile calls are
-# given, each doing what vcpkg's documentation says of it.
+# the portfile set, as vcpkg's own packages folder has; downloads in <WORK_DIR>/downloads. Only the
+# helpers the portfile calls are given, each doing what vcpkg's scripts do.
 cmake_policy(VERSION 3.25)
-foreach(var PORT_DIR WORK_DIR PACKAGE_DIR)
+foreach(var PORT_DIR WORK_DIR)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "vcpkg_offline: ${var} is not set")
   endif()
@@ -21,15 +21,42 @@ set(VCPKG_LIBRARY_LINKAGE dynamic)
 set(VCPKG_TARGET_IS_WINDOWS ON)
 set(CURRENT_PACKAGES_DIR "${WORK_DIR}/packages/${PORT}_${TARGET_TRIPLET}")
 set(CURRENT_BUILDTREES_DIR "${WORK_DIR}/buildtrees/${PORT}")
+set(DOWNLOADS "${WORK_DIR}/downloads")
 set(CMAKE_CURRENT_LIST_DIR "${PORT_DIR}")
 file(REMOVE_RECURSE "${CURRENT_PACKAGES_DIR}" "${CURRENT_BUILDTREES_DIR}")
-set(ENV{BREVANT_COMPANIONS_PACKAGE_DIR} "${PACKAGE_DIR}")
 
 function(vcpkg_check_linkage)
   cmake_parse_arguments(arg "ONLY_STATIC_LIBRARY;ONLY_DYNAMIC_LIBRARY;ONLY_STATIC_CRT;ONLY_DYNAMIC_CRT" "" "" ${ARGN})
   if(arg_ONLY_STATIC_LIBRARY AND VCPKG_LIBRARY_LINKAGE STREQUAL "dynamic")
     message(FATAL_ERROR "${PORT}: static libraries only")
   endif()
+endfunction()
+
+# <out-var> URLS <file://...> FILENAME <name> SHA512 <hash>: downloads/<name>, fetched when it is not
+# there yet; either way its hash must be the one named
+function(vcpkg_download_distfile out_var)
+  cmake_parse_arguments(arg "" "FILENAME;SHA512" "URLS" ${ARGN})
+  set(file "${DOWNLOADS}/${arg_FILENAME}")
+  file(MAKE_DIRECTORY "${DOWNLOADS}")
+  if(NOT EXISTS "${file}")
+    foreach(url IN LISTS arg_URLS)
+      if(url MATCHES "^file://(.*)$")
+        if(EXISTS "${CMAKE_MATCH_1}")
+          file(COPY_FILE "${CMAKE_MATCH_1}" "${file}")
+          break()
+        endif()
+      endif()
+    endforeach()
+  endif()
+  if(NOT EXISTS "${file}")
+    message(FATAL_ERROR "vcpkg_download_distfile: failed to download ${arg_URLS}")
+  endif()
+  file(SHA512 "${file}" actual)
+  if(NOT actual STREQUAL arg_SHA512)
+    message(FATAL_ERROR "File does not have expected hash:\n  File path: [ ${file} ]\n"
+                        "  Expected hash: [ ${arg_SHA512} ]\n  Actual hash: [ ${actual} ]")
+  endif()
+  set(${out_var} "${file}" PARENT_SCOPE)
 endfunction()
 
 # <out-var> ARCHIVE <file> [NO_REMOVE_ONE_LEVEL]: unpacked under buildtrees/<port>/src
@@ -67,10 +94,8 @@ endfunction()
 
 include("${PORT_DIR}/portfile.cmake")
 
+# as vcpkg's BUILD_INFO: the linkages and the policies (the build type is the triplet's, not here)
 set(build_info "CRTLinkage: ${VCPKG_CRT_LINKAGE}\nLibraryLinkage: ${VCPKG_LIBRARY_LINKAGE}\n")
-if(DEFINED VCPKG_BUILD_TYPE)
-  string(APPEND build_info "BuildType: ${VCPKG_BUILD_TYPE}\n")
-endif()
 get_cmake_property(variables VARIABLES)
 foreach(var IN LISTS variables)
   if(var MATCHES "^VCPKG_POLICY_(.+)$" AND "${${var}}" STREQUAL "enabled")

@@ -23,7 +23,7 @@ msvc_configure() {
                --toolchain cmake/clang-cl-x86_64.cmake 2>&1); then
     echo "test: the clang-cl configure does not generate:"; echo "$out"; return 1
   fi
-  for flag in "/W4 /WX /permissive-" /utf-8 /Zi /DEBUG /MANIFEST:NO -MT /subsystem:windows; do
+  for flag in "/W4 /WX /permissive-" /utf-8 /Zi /DEBUG /MANIFEST:NO -MT /subsystem:windows /guard:cf /GUARD:CF; do
     grep -q -F -- "$flag" "$dir/build.ninja" || { echo "test: the clang-cl build lacks $flag"; return 1; }
   done
   if grep -q -E -- '-Wall|-Werror|-mwindows|-mconsole|-static|--output-def|objcopy' "$dir/build.ninja"; then

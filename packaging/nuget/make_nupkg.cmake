@@ -1,4 +1,5 @@
-# Packs the NuGet package of QuorlinC.dll from the unpacked ZIPs (runtime and debug over one folder):
+# Packs the NuGet package of QuorlinC.dll from the unpacked ZIPs (runtime and debug over one folder),
+# for C and C++ projects (build/native) and .NET ones (runtimes/win-x64/native):
 #   cmake -DSTAGE=<unpacked package> -DNUGET_DIR=<build>/dist/nuget -DID=<id> -DVERSION=<version>
 #         -DOUT_DIR=<folder for the .nupkg> -P make_nupkg.cmake
 # A .nupkg is an OPC ZIP: the .nuspec at the top, [Content_Types].xml naming every file extension in
@@ -15,9 +16,13 @@ set(doc "${STAGE}/share/doc/brevant-companions")
 file(COPY "${NUGET_DIR}/${ID}.nuspec" "${doc}/LICENSE.txt" "${doc}/THIRD_PARTY_NOTICES.txt"
      "${doc}/licenses" "${doc}/INTEGRATION.md" DESTINATION "${tree}")
 file(COPY "${NUGET_DIR}/${ID}.targets" DESTINATION "${native}")
+configure_file("${CMAKE_CURRENT_LIST_DIR}/transitive.targets"
+               "${tree}/buildTransitive/native/${ID}.targets" COPYONLY)
 file(COPY "${STAGE}/include/quorlin_c.h" DESTINATION "${native}/include")
 file(COPY "${STAGE}/lib/QuorlinC.lib" DESTINATION "${native}/lib/x64")
 file(COPY "${STAGE}/bin/QuorlinC.dll" "${STAGE}/bin/QuorlinC.pdb" DESTINATION "${native}/bin/x64")
+# where NuGet finds a native DLL for a .NET project (PackageReference) on 64-bit Windows
+file(COPY "${STAGE}/bin/QuorlinC.dll" DESTINATION "${tree}/runtimes/win-x64/native")
 file(COPY "${STAGE}/bin/tool.exe" "${STAGE}/bin/tool.pdb" DESTINATION "${tree}/tools")
 
 file(GLOB_RECURSE files RELATIVE "${tree}" "${tree}/*")

@@ -1,25 +1,48 @@
 # An overlay port over the project's prebuilt package (the two ZIPs of scripts/package.sh, built
-# by clang and lld for mingw-w64): what an MSVC-ABI host needs, in vcpkg's layout.
-#   vcpkg install quorlin --overlay-ports=<repository>/ports
-# with BREVANT_COMPANIONS_PACKAGE_DIR naming the folder that holds the ZIPs (pass it through with
-# VCPKG_KEEP_ENV_VARS=BREVANT_COMPANIONS_PACKAGE_DIR).
+# by clang and lld for mingw-w64): what an MSVC-ABI host needs, in vcpkg's layout. This is the
+# port's source: scripts/package.sh writes the port to install, with the SHA512 of the ZIPs it
+# made, beside them (build/windows/package/ports/quorlin):
+#   vcpkg install quorlin --overlay-ports=<package folder>/ports
+set(runtime_sha512 "@RUNTIME_SHA512@")
+set(debug_sha512 "@DEBUG_SHA512@")
+string(LENGTH "${runtime_sha512}${debug_sha512}" hashes_length)
+if(NOT hashes_length EQUAL 256)
+  message(FATAL_ERROR "${CMAKE_CURRENT_LIST_DIR} is the port's source; install the port that scripts/package.sh writes beside the ZIPs (<package folder>/ports), which names their SHA512")
+endif()
+
 vcpkg_check_linkage(ONLY_DYNAMIC_LIBRARY)
-# one build of the binaries, which is what ships; there is no debug build of them
-set(VCPKG_BUILD_TYPE release)
 # the mingw-w64 binaries link msvcrt.dll, the C runtime that every Windows carries in system32
 set(VCPKG_POLICY_ALLOW_OBSOLETE_MSVCRT enabled)
 
-set(package_dir "$ENV{BREVANT_COMPANIONS_PACKAGE_DIR}")
-if(package_dir STREQUAL "")
-  message(FATAL_ERROR "Set BREVANT_COMPANIONS_PACKAGE_DIR to the folder of brevant-companions-${VERSION}-win64.zip and its -debug twin")
+# the ZIPs lie two folders up, where scripts/package.sh wrote this port beside them
+get_filename_component(package_dir "${CMAKE_CURRENT_LIST_DIR}/../.." ABSOLUTE)
+if(NOT package_dir MATCHES "^/")
+  set(package_dir "/${package_dir}")  # a drive letter: file:///C:/...
 endif()
-set(archive "${package_dir}/brevant-companions-${VERSION}-win64")
-vcpkg_extract_source_archive(runtime ARCHIVE "${archive}.zip" NO_REMOVE_ONE_LEVEL)
-vcpkg_extract_source_archive(debug ARCHIVE "${archive}-debug.zip" NO_REMOVE_ONE_LEVEL)
+set(archive "brevant-companions-${VERSION}-win64")
+string(SUBSTRING "${runtime_sha512}" 0 16 runtime_tag)
+string(SUBSTRING "${debug_sha512}" 0 16 debug_tag)
+# named by their hash too: a rebuild of the same version is another file in vcpkg's downloads
+vcpkg_download_distfile(runtime_zip URLS "file://${package_dir}/${archive}.zip"
+  FILENAME "${archive}-${runtime_tag}.zip" SHA512 "${runtime_sha512}")
+vcpkg_download_distfile(debug_zip URLS "file://${package_dir}/${archive}-debug.zip"
+  FILENAME "${archive}-debug-${debug_tag}.zip" SHA512 "${debug_sha512}")
+vcpkg_extract_source_archive(runtime ARCHIVE "${runtime_zip}" NO_REMOVE_ONE_LEVEL)
+vcpkg_extract_source_archive(debug ARCHIVE "${debug_zip}" NO_REMOVE_ONE_LEVEL)
 
-file(INSTALL "${runtime}/bin/QuorlinC.dll" "${debug}/bin/QuorlinC.pdb"
-     DESTINATION "${CURRENT_PACKAGES_DIR}/bin")
-file(INSTALL "${runtime}/lib/QuorlinC.lib" DESTINATION "${CURRENT_PACKAGES_DIR}/lib")
+# There is one build of the binaries, the one that ships: it serves a host's Debug configuration
+# too (vcpkg's integration links debug/lib and deploys debug/bin there).
+foreach(configuration release debug)
+  if(VCPKG_BUILD_TYPE AND NOT VCPKG_BUILD_TYPE STREQUAL configuration)
+    continue()  # a triplet of one build type
+  endif()
+  set(tree "${CURRENT_PACKAGES_DIR}")
+  if(configuration STREQUAL "debug")
+    string(APPEND tree "/debug")
+  endif()
+  file(INSTALL "${runtime}/bin/QuorlinC.dll" "${debug}/bin/QuorlinC.pdb" DESTINATION "${tree}/bin")
+  file(INSTALL "${runtime}/lib/QuorlinC.lib" DESTINATION "${tree}/lib")
+endforeach()
 file(INSTALL "${runtime}/include/quorlin_c.h" DESTINATION "${CURRENT_PACKAGES_DIR}/include")
 file(INSTALL "${runtime}/bin/tool.exe" "${debug}/bin/tool.pdb"
      DESTINATION "${CURRENT_PACKAGES_DIR}/tools/${PORT}")

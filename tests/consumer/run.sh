@@ -4,8 +4,10 @@
 # Quorlin.dll, built by another compiler than the library's clang) and with clang and lld (the C
 # host over the self-contained QuorlinC.dll), and against the vcpkg port's tree with clang for the
 # MSVC ABI and lld-link (the C host, no C runtime, which the package configuration hands
-# QuorlinC.dll) - and runs the hosts through real dialogs under Xvfb, as the end-to-end tests of
-# tests/quorlin_e2e do. A host built against libc++ must not get past quorlin.h.
+# QuorlinC.dll), in a Release and a Debug build, each with the DLL that vcpkg's integration
+# deploys for it - and runs the hosts through real dialogs under Xvfb, as the end-to-end tests of
+# tests/quorlin_e2e do, and the C example host (quorlin/example_host) built for the MSVC ABI. A
+# host built against libc++ must not get past quorlin.h.
 # Usage: tests/consumer/run.sh   (after scripts/package.sh)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -30,10 +32,16 @@ configure gcc mingw-w64-x86_64-posix.cmake "$package"
 configure clang clang-mingw-w64-x86_64.cmake "$package" -DCONSUMER_CXX_HOST=OFF -DCONSUMER_SELF_CONTAINED=ON
 # an MSVC-ABI host: clang for x86_64-pc-windows-msvc, lld-link, the port's QuorlinC.lib (which the
 # package configuration picks for it), no C runtime
-configure msvc clang-msvc-x86_64.cmake "$port_tree" -DCONSUMER_CXX_HOST=OFF -DCONSUMER_NO_C_RUNTIME=ON
+msvc_host=(-DCONSUMER_CXX_HOST=OFF -DCONSUMER_NO_C_RUNTIME=ON -DCONSUMER_VCPKG_TREE="$port_tree")
+configure msvc clang-msvc-x86_64.cmake "$port_tree" "${msvc_host[@]}"
+# a Debug build, as vcpkg's integration serves it: debug/lib linked, debug/bin deployed
+configure msvc-debug clang-msvc-x86_64.cmake "$port_tree" "${msvc_host[@]}" -DCMAKE_BUILD_TYPE=Debug
 
 status=0
-for compiler in gcc clang msvc; do
+if ! grep -q -F "$port_tree/debug/lib/QuorlinC.lib" "$work/msvc-debug/build.ninja"; then
+  echo "FAIL: the Debug host does not link the port's debug/lib/QuorlinC.lib"; status=1
+fi
+for compiler in gcc clang msvc msvc-debug; do
   # a C host brings no C++ runtime of its own
   host="$work/$compiler/bin/quorlin_c_host.exe"
   imports=$(x86_64-w64-mingw32-objdump -p "$host" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')
@@ -45,7 +53,9 @@ for compiler in gcc clang msvc; do
   # those DLLs and no other
   case $compiler in gcc) expected="Quorlin.dll libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll " ;;
                     *) expected="QuorlinC.dll " ;; esac
-  if [ "$(sort "$work/$compiler/runtime_dlls.txt")" != "$(sort "$work/$compiler/package_runtime_dlls.txt")" ] ||
+  listed=$(sort "$work/$compiler/package_runtime_dlls.txt")
+  [ "$compiler" = msvc-debug ] && listed="$port_tree/debug/bin/QuorlinC.dll"
+  if [ "$(sort "$work/$compiler/runtime_dlls.txt")" != "$listed" ] ||
      [ "$(xargs -n 1 basename <"$work/$compiler/runtime_dlls.txt" | LC_ALL=C sort | tr '\n' ' ')" != "$expected" ]; then
     echo "FAIL: the runtime DLLs CMake knows for the $compiler host:"; cat "$work/$compiler/runtime_dlls.txt"; status=1
   fi
@@ -53,10 +63,12 @@ for compiler in gcc clang msvc; do
     echo "FAIL: the $compiler host's folder holds other DLLs than $expected"; status=1
   fi
 done
-if [ "$(x86_64-w64-mingw32-objdump -p "$work/msvc/bin/quorlin_c_host.exe" | sed -n 's/^\s*DLL Name: //p' | sort | tr '\n' ' ')" \
-     != "KERNEL32.dll QuorlinC.dll USER32.dll " ]; then
-  echo "FAIL: the MSVC-ABI host imports more than Win32 and QuorlinC.dll"; status=1
-fi
+for compiler in msvc msvc-debug; do
+  if [ "$(x86_64-w64-mingw32-objdump -p "$work/$compiler/bin/quorlin_c_host.exe" | sed -n 's/^\s*DLL Name: //p' | sort | tr '\n' ' ')" \
+       != "KERNEL32.dll QuorlinC.dll USER32.dll " ]; then
+    echo "FAIL: the $compiler host imports more than Win32 and QuorlinC.dll"; status=1
+  fi
+done
 
 # a C++ host built against another C++ library (libc++) stops at quorlin.h, which names the C interface
 echo '#include "quorlin.h"' >"$work/other_library.cpp"
@@ -67,13 +79,13 @@ if out=$(clang++ --target=x86_64-w64-mingw32 -nostdinc++ -isystem /usr/lib/llvm-
 fi
 
 harness=tests/quorlin_e2e/dialogs_e2e.py
-for compiler in gcc clang msvc; do
+for compiler in gcc clang msvc msvc-debug; do
   host="$root/$work/$compiler/bin/quorlin_c_host.exe"
   state="$root/$work/e2e-$compiler"
   mkdir -p "$state"
   python3 "$harness" setup --state "$state" --host "$host" || { status=1; continue; }
   names=$(python3 "$harness" list --c-interface)
-  if [ "$compiler" = msvc ]; then
+  if [ "$compiler" != gcc ] && [ "$compiler" != clang ]; then
     # the interface is pinned by the other two hosts; this one proves the MSVC ABI end to end
     names=$(grep -E '^(CInterface_|Dialog_ShowsTitleAndDeliversEmptyResult_WhenCancelled$|FileDialog_DeliversFolderAndNamesInOrder_WhenFilesChosen$|Selection_ArrivesAsUtf8_WithChineseNames$)' <<<"$names")
   fi
@@ -95,6 +107,15 @@ for compiler in gcc clang msvc; do
         echo "consumer gcc C++ host: $name FAILED"; status=1
       fi
     done
+  fi
+  if [ "$compiler" = msvc ]; then
+    # the repository's C example host, built for the MSVC ABI
+    if python3 tests/consumer/example_e2e.py --state "$state" --host "$host" \
+         --example "$root/$work/msvc/bin/quorlin_example_host_c.exe"; then
+      echo "consumer msvc: the C example host passed"
+    else
+      echo "consumer msvc: the C example host FAILED"; status=1
+    fi
   fi
   python3 "$harness" cleanup --state "$state" --host "$host" || status=1
 done

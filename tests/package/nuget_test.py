@@ -4,7 +4,10 @@ here): the .nuspec names the project's version and a licence file that is in the
 file extension has its content type; build/native/<id>.targets is the file NuGet imports for the
 package id, and each path it names, resolved against the unpacked package for an x64 project,
 exists: the include folder holding quorlin_c.h, the import library of the C interface, and
-QuorlinC.dll with the PDB that matches it."""
+QuorlinC.dll with the PDB that matches it as copy-local files (ReferenceCopyLocalPaths, which
+MSBuild's common targets copy and clean; no copying of its own), which buildTransitive/ hands on
+to the projects referencing such a project. A .NET project gets the same QuorlinC.dll from
+runtimes/win-x64/native."""
 import re
 import subprocess
 import sys
@@ -59,7 +62,12 @@ with tempfile.TemporaryDirectory() as work:
         if name != "[Content_Types].xml" and ext not in declared:
             failures.append(f"{name}: no content type for .{ext}")
 
+    transitive = unpacked / "buildTransitive" / "native" / f"{ID}.targets"
+    imported = [local(e.get("Project").replace("$(MSBuildThisFileDirectory)", str(transitive.parent) + "\\"))
+                for e in ET.parse(transitive).getroot().iter(f"{MSBUILD}Import")] if transitive.is_file() else []
     targets = unpacked / "build" / "native" / f"{ID}.targets"
+    if [p.resolve() for p in imported] != [targets.resolve()]:
+        failures.append(f"buildTransitive/native/{ID}.targets does not import the package's targets: {imported}")
     if not targets.is_file():
         failures.append(f"build/native/{ID}.targets is missing")
     else:
@@ -72,8 +80,10 @@ with tempfile.TemporaryDirectory() as work:
                     for p in resolve(e.text, targets.parent, properties)]
         libs = [local(p) for e in project.iter(f"{MSBUILD}AdditionalDependencies")
                 for p in resolve(e.text, targets.parent, properties)]
-        copied = [local(p) for e in project.iter(f"{MSBUILD}QuorlinRuntimeFile")
+        copied = [local(p) for e in project.iter(f"{MSBUILD}ReferenceCopyLocalPaths")
                   for p in resolve(e.get("Include"), targets.parent, properties)]
+        if any(True for _ in project.iter(f"{MSBUILD}Copy")):
+            failures.append("the targets copy files themselves")
         if [p.is_dir() and (p / "quorlin_c.h").is_file() for p in includes] != [True]:
             failures.append(f"the include folder does not resolve to quorlin_c.h: {includes}")
         if [p.is_file() and "__imp_quorlin_show" in tool("llvm-nm", str(p)) for p in libs] != [True]:
@@ -84,6 +94,9 @@ with tempfile.TemporaryDirectory() as work:
             dll = next(p for p in copied if p.suffix == ".dll")
             if binary_record(dll)[:2] != pdb_identity(dll.with_suffix(".pdb")):
                 failures.append("QuorlinC.pdb is not the PDB of QuorlinC.dll")
+            dotnet = unpacked / "runtimes" / "win-x64" / "native" / "QuorlinC.dll"
+            if not dotnet.is_file() or dotnet.read_bytes() != dll.read_bytes():
+                failures.append("runtimes/win-x64/native/ does not hold the package's QuorlinC.dll")
 for failure in failures:
     print("FAIL:", failure)
 sys.exit(1 if failures else 0)

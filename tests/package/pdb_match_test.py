@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Each shipped binary names its PDB, and the PDB of the debug component is the one it names: the
 same GUID and age in the binary's CodeView record and in the PDB, the PDB named without a folder
-(no build machine's path), its procedures readable. No build machine's path is left in a binary."""
+(no build machine's path), its procedures readable. No build machine's path is left in a binary,
+nor in the source paths of a PDB."""
 import re
 import subprocess
 import sys
@@ -43,6 +44,8 @@ with tempfile.TemporaryDirectory() as work:
             failures.append(f"{pdb.name} lists no procedure {procedure}")
         if str(source).encode() in binary.read_bytes():
             failures.append(f"{name} holds the build machine's path {source}")
+        if str(source) in run("llvm-pdbutil", "dump", "-files", str(pdb)):
+            failures.append(f"{pdb.name} names sources by the build machine's path {source}")
 for failure in failures:
     print("FAIL:", failure)
 sys.exit(1 if failures else 0)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Windows build into throwaway prefixes: with a throwaway code-signing certificate,
 # every shipped PE carries a signature that verifies against it; without one, the install says they
-# ship unsigned and they carry none. A named timestamp server reaches osslsigncode: none is
+# ship unsigned and they carry none, unless it is a release build, which then installs nothing. A named timestamp server reaches osslsigncode: none is
 # reachable here, so a server that refuses the connection must fail the signing, with its name in
 # the error, rather than leave a signature without its timestamp.
 set -euo pipefail
@@ -44,6 +44,15 @@ for f in "${shipped[@]}"; do
   # the unsigned file is the shipped, stripped build output, byte for byte
   cmp -s "$work/unsigned/bin/$f" "$build/dist/bin/$f" || { echo "FAIL: unsigned $f differs from dist/bin"; failed=1; }
 done
+
+# a release build without a certificate stops before it installs anything
+if COMPANIONS_RELEASE=1 env -u COMPANIONS_SIGNING_PFX \
+   cmake --install "$build" --prefix "$work/release" --component runtime >"$work/release.log" 2>&1; then
+  echo "FAIL: a release build without a certificate was installed"; failed=1
+elif ! grep -q "COMPANIONS_RELEASE is set and COMPANIONS_SIGNING_PFX is not:" "$work/release.log" ||
+     [ -e "$work/release" ]; then
+  echo "FAIL: a release build without a certificate does not stop at once:"; cat "$work/release.log"; failed=1
+fi
 
 # port 9 (discard) on this machine's loopback: nothing listens there
 if COMPANIONS_SIGNING_PFX="$work/cert.pfx" COMPANIONS_SIGNING_PASSWORD=throwaway \

@@ -1,0 +1,22 @@
+# Copies beside BINARY the DLLs it imports that BIN_DIR holds, and theirs in turn, as vcpkg's
+# applocal step does after each build of a program (BIN_DIR is <tree>/bin, or <tree>/debug/bin in a
+# Debug build). cmake -DBINARY=<exe> -DBIN_DIR=<folder> -P applocal.cmake
+cmake_minimum_required(VERSION 3.25)
+get_filename_component(target_dir "${BINARY}" DIRECTORY)
+set(pending "${BINARY}")
+set(searched)
+while(pending)
+  list(POP_FRONT pending binary)
+  execute_process(COMMAND llvm-objdump -p "${binary}" OUTPUT_VARIABLE dump COMMAND_ERROR_IS_FATAL ANY)
+  string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
+  foreach(entry IN LISTS names)
+    string(REGEX REPLACE "^DLL Name: " "" name "${entry}")
+    if(name IN_LIST searched OR NOT EXISTS "${BIN_DIR}/${name}")
+      continue()
+    endif()
+    list(APPEND searched "${name}")
+    file(COPY "${BIN_DIR}/${name}" DESTINATION "${target_dir}")
+    message(STATUS "applocal: ${BIN_DIR}/${name} -> ${target_dir}")
+    list(APPEND pending "${target_dir}/${name}")
+  endforeach()
+endwhile()
