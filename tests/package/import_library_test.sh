@@ -20,7 +20,7 @@ while read -r lib present absent; do
     if grep -q -e "$name" <<<"$symbols"; then echo "FAIL: $lib offers $name"; failed=1; fi
   done
 done <<'TABLE'
-QuorlinC.lib quorlin_show,quorlin_activate,quorlin_abi_version showFilesDialog,showFoldersDialog,showSaveDialog,showSelectfileDialog,showSelectfileFolderDialog,activeDlgWindow
-libQuorlin.dll.a quorlin_show,quorlin_activate,quorlin_abi_version,showFilesDialog,showFoldersDialog,showSaveDialog,showSelectfileDialog,showSelectfileFolderDialog,activeDlgWindow -
+QuorlinC.lib quorlin_show,quorlin_request,quorlin_activate,quorlin_abi_version showFilesDialog,showFoldersDialog,showSaveDialog,showSelectfileDialog,showSelectfileFolderDialog,activeDlgWindow
+libQuorlin.dll.a quorlin_show,quorlin_request,quorlin_activate,quorlin_abi_version,showFilesDialog,showFoldersDialog,showSaveDialog,showSelectfileDialog,showSelectfileFolderDialog,activeDlgWindow -
 TABLE
 exit $failed
