@@ -27,14 +27,10 @@
 #include <string_view>
 #include <vector>
 
+#include "byte_stream.h"
+
 // The first byte of [from, to) equal to byte, or to when there is none.
 const char* FindByte(const char* from, const char* to, char byte);
-
-// Reads at most size bytes into buffer and returns how many; 0 at the end (or after a failure).
-using ByteReader = std::function<std::size_t(char* buffer, std::size_t size)>;
-
-// Hands bytes to a sink, as pieces of a file go to the file written.
-using ByteWriter = std::function<bool(const char* data, std::size_t size)>;
 
 // What ReadUnchanged found.
 struct UnchangedRead {
@@ -59,7 +55,3 @@ UnchangedRead ReadUnchanged(const ByteReader& read, const std::vector<std::strin
 // looked for. The bytes pass through a buffer of whole lines, so the text is never held twice.
 void CopyLines(const ByteReader& read, const std::vector<std::string_view>& names,
                const std::function<void(std::string& line)>& fixLine, std::string& output);
-
-// Hands text to write in pieces with every line feed expanded to CR LF, so the written bytes do not
-// depend on the platform's text mode. Stops and returns false at the first piece write refuses.
-bool WriteWithCrLf(const std::string& text, const ByteWriter& write);

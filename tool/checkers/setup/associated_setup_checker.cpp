@@ -86,7 +86,7 @@ std::string QuotedCommand(const std::string& command,
 }
 
 // An item that a registration of the URL protocol writes under HKEY_CLASSES_ROOT\<name>.
-bool IsRegistrationItem(const SetupItem& item, const std::string& applicationName) {
+bool IsSchemeItem(const SetupItem& item, const std::string& applicationName) {
     if (item.rootKey != RegistryRoot::ClassesRoot ||
         (item.wtag != "setup" && item.wtag != "url" && item.wtag != "url_protocol")) {
         return false;
@@ -136,10 +136,6 @@ bool IsOwnValue(const SetupItem& item, const std::optional<std::string>& text) {
     return EqualsIgnoringAsciiCase(*text, item.data);
 }
 
-}  // namespace
-
-namespace {
-
 const std::array<std::pair<const char*, RegistryRoot>, 5> kRoots = {{
     {"HKEY_CLASSES_ROOT", RegistryRoot::ClassesRoot},
     {"HKEY_CURRENT_USER", RegistryRoot::CurrentUser},
@@ -173,11 +169,11 @@ std::string FillTemplate(const std::string& text, const std::string& application
     return Fill(text, applicationName, usedName);
 }
 
-std::vector<std::string> RegistrationKeyPaths(const std::vector<SetupItem>& items,
-                                              const std::string& applicationName) {
+std::vector<std::string> SetupKeyPaths(const std::vector<SetupItem>& items,
+                                       const std::string& applicationName) {
     std::vector<std::string> paths;
     for (const SetupItem& item : items) {
-        if (!IsRegistrationItem(item, applicationName)) {
+        if (!IsSchemeItem(item, applicationName)) {
             continue;
         }
         for (std::size_t end = applicationName.size(); end != std::string::npos;
@@ -200,7 +196,7 @@ std::vector<std::string> RegistrationKeyPaths(const std::vector<SetupItem>& item
 
 bool IsAnotherProgramsClass(const std::vector<SetupItem>& items, const std::string& applicationName,
                             const std::map<std::string, RegistryKeyContents>& keys) {
-    const std::vector<std::string> paths = RegistrationKeyPaths(items, applicationName);
+    const std::vector<std::string> paths = SetupKeyPaths(items, applicationName);
     for (const std::string& path : paths) {
         const auto found = keys.find(path);
         if (found == keys.end()) {
@@ -219,7 +215,7 @@ bool IsAnotherProgramsClass(const std::vector<SetupItem>& items, const std::stri
         }
         for (const auto& value : key.values) {
             if (std::none_of(items.begin(), items.end(), [&](const SetupItem& item) {
-                    return IsRegistrationItem(item, applicationName) &&
+                    return IsSchemeItem(item, applicationName) &&
                            EqualsIgnoringAsciiCase(item.subKey, path) &&
                            EqualsIgnoringAsciiCase(item.valueName, value.first) &&
                            IsOwnValue(item, value.second);
@@ -247,8 +243,7 @@ DataParts SplitAtFolder(const SetupItem& item) {
     return {data.substr(0, start), data.substr(start, length), data.substr(start + length)};
 }
 
-SetupLoadResult LoadSetupItems(const pugi::xml_node& section,
-                               const std::function<SetupNames()>& resolveNames,
+SetupLoadResult LoadSetupItems(const pugi::xml_node& section, const SetupNames& names,
                                std::vector<SetupItem>& items) {
     items.clear();
     if (!section) {
@@ -258,7 +253,6 @@ SetupLoadResult LoadSetupItems(const pugi::xml_node& section,
     if (!win) {
         return SetupRefused;
     }
-    const SetupNames names = resolveNames();
     const std::string& name = names.applicationName;
     bool unresolved = false;
 
