@@ -102,21 +102,20 @@ std::string ClientCheckTool::SetupRow() {
 std::string ClientCheckTool::ProxyRow() { return ItemRow(*proxyChecker, LabelProxy, "Proxy"); }
 
 std::string ClientCheckTool::ResultCells(CheckCode check, RepairCode repair) const {
+    const auto cell = [this](ResultColour colour, ReportLabel label) {
+        return ResultCell(CellForm::Item, colour, Label(label));
+    };
     if (check == CheckCorrect) {
-        return ResultCell(CellForm::Item, ResultColour::Green, Label(LabelCorrect)) +
-               "<td id=textcenter></td>\n" + "<td id=textcenter width=\"100\"></td>\n";
-    }
-    if (check == CheckWrong) {
-        const std::string repairCell =
-            repair == Repaired
-                ? ResultCell(CellForm::Item, ResultColour::Green, Label(LabelSuccess))
-                : ResultCell(CellForm::Item, ResultColour::Red, Label(LabelDefeated));
-        return ResultCell(CellForm::Item, ResultColour::Red, Label(LabelError)) + repairCell +
+        return cell(ResultColour::Green, LabelCorrect) + "<td id=textcenter></td>\n" +
                "<td id=textcenter width=\"100\"></td>\n";
     }
-    return ResultCell(CellForm::Item, ResultColour::Red, Label(LabelError)) +
-           ResultCell(CellForm::Item, ResultColour::Red, Label(LabelDefeated)) +
-           "<td id=textcenter width=\"100\">" + Label(LabelInternalError) + "</td>\n";
+    // any other code but a wrong item's is an internal error, whose repair was never tried
+    const bool repaired = check == CheckWrong && repair == Repaired;
+    return cell(ResultColour::Red, LabelError) +
+           cell(repaired ? ResultColour::Green : ResultColour::Red,
+                repaired ? LabelSuccess : LabelDefeated) +
+           "<td id=textcenter width=\"100\">" +
+           (check == CheckWrong ? std::string() : Label(LabelInternalError)) + "</td>\n";
 }
 
 std::string ClientCheckTool::CertificateRow() {

@@ -59,37 +59,19 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
         return CertificateStatus::Unloadable;
     }
 
+    // Every kind of content comes with a store: a certificate's holds it, a signed message's or
+    // a serialized store's their certificates, a CRL's none.
     DWORD encodingType = 0;
     DWORD contentType = 0;
     DWORD formatType = 0;
     UniqueCertStore store;
     UniqueCryptMsg message;
-    const void* rawContext = nullptr;
-    const BOOL loaded = queryObject(objectType, object, CERT_QUERY_CONTENT_FLAG_ALL,
-                                    CERT_QUERY_FORMAT_FLAG_ALL, 0, &encodingType, &contentType,
-                                    &formatType, store.put(), message.put(), &rawContext);
-    // the context's kind, and so its owner, follows the content's kind
-    const bool isCertificate =
-        contentType == CERT_QUERY_CONTENT_CERT || contentType == CERT_QUERY_CONTENT_SERIALIZED_CERT;
-    UniqueCertContext certificate;
-    UniqueCrlContext crl;
-    UniqueCtlContext ctl;
-    if (rawContext != nullptr && isCertificate) {
-        certificate.reset(static_cast<PCCERT_CONTEXT>(rawContext));
-    } else if (rawContext != nullptr && (contentType == CERT_QUERY_CONTENT_CRL ||
-                                         contentType == CERT_QUERY_CONTENT_SERIALIZED_CRL)) {
-        crl.reset(static_cast<PCCRL_CONTEXT>(rawContext));
-    } else if (rawContext != nullptr && (contentType == CERT_QUERY_CONTENT_CTL ||
-                                         contentType == CERT_QUERY_CONTENT_SERIALIZED_CTL)) {
-        ctl.reset(static_cast<PCCTL_CONTEXT>(rawContext));
-    }
-    if (!loaded) {
+    if (!queryObject(objectType, object, CERT_QUERY_CONTENT_FLAG_ALL, CERT_QUERY_FORMAT_FLAG_ALL, 0,
+                     &encodingType, &contentType, &formatType, store.put(), message.put(),
+                     nullptr)) {
         return CertificateStatus::Unloadable;
     }
-    if (!certificate && !isCertificate && store) {
-        // a signed message or a store: its first certificate stands for the file
-        certificate.reset(enumCertificates(store.get(), nullptr));
-    }
+    const UniqueCertContext certificate(store ? enumCertificates(store.get(), nullptr) : nullptr);
     if (!certificate) {
         return CertificateStatus::NoCertificate;
     }

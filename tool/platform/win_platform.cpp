@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,34 +39,27 @@ struct PathParts {
 };
 
 std::optional<PathParts> SplitFullPath(const std::wstring& full) {
-    const auto startsWith = [&full](const wchar_t* prefix) { return full.rfind(prefix, 0) == 0; };
-    // the separator after the first `count` names that start at `from`
-    const auto after = [&full](std::size_t from, int count) {
-        std::size_t at = from;
-        for (int i = 0; i < count && at != std::wstring::npos; ++i) {
-            at = full.find(L'\\', at);
-            if (at != std::wstring::npos) {
-                ++at;
+    // the prefixes of a root, each with the names that belong to it: a share's server and share,
+    // the volume of a \\?\ or \\.\ path
+    const std::pair<const wchar_t*, int> forms[] = {
+        {L"\\\\?\\UNC\\", 2}, {L"\\\\?\\", 1}, {L"\\\\.\\", 1}, {L"\\\\", 2}};
+    std::size_t rootEnd =
+        full.size() >= 3 && full[1] == L':' && full[2] == L'\\' ? 3 : std::wstring::npos;
+    for (const auto& [prefix, names] : forms) {
+        if (rootEnd == std::wstring::npos && full.rfind(prefix, 0) == 0) {
+            rootEnd = std::wcslen(prefix);
+            for (int i = 0; i < names && rootEnd != std::wstring::npos; ++i) {
+                rootEnd = full.find(L'\\', rootEnd);
+                rootEnd += rootEnd != std::wstring::npos ? 1 : 0;
             }
+            break;
         }
-        return at;
-    };
-    std::size_t rootEnd = std::wstring::npos;
-    if (startsWith(L"\\\\?\\UNC\\")) {
-        rootEnd = after(8, 2);
-    } else if (startsWith(L"\\\\?\\") || startsWith(L"\\\\.\\")) {
-        rootEnd = after(4, 1);
-    } else if (startsWith(L"\\\\")) {
-        rootEnd = after(2, 2);
-    } else if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') {
-        rootEnd = 3;
     }
     // a path that ends in a separator names a folder, never a file
     if (rootEnd == std::wstring::npos || full.back() == L'\\') {
         return std::nullopt;
     }
-    PathParts parts;
-    parts.root = full.substr(0, rootEnd);
+    PathParts parts{full.substr(0, rootEnd), {}};
     for (std::size_t at = rootEnd; at < full.size();) {
         const std::size_t end = std::min(full.find(L'\\', at), full.size());
         if (end > at) {
@@ -73,10 +67,7 @@ std::optional<PathParts> SplitFullPath(const std::wstring& full) {
         }
         at = end + 1;
     }
-    if (parts.names.empty()) {
-        return std::nullopt;
-    }
-    return parts;
+    return parts.names.empty() ? std::nullopt : std::optional<PathParts>(parts);
 }
 
 // The folder name inside parent (path: the given path up to it), opened by handle so that no name

@@ -15,21 +15,9 @@ namespace {
 // A value that keeps growing while it is read is given up after this many tries.
 constexpr int kReadAttempts = 8;
 
-HKEY PredefinedKey(RegistryRoot root) {
-    switch (root) {
-        case RegistryRoot::ClassesRoot:
-            return HKEY_CLASSES_ROOT;
-        case RegistryRoot::CurrentUser:
-            return HKEY_CURRENT_USER;
-        case RegistryRoot::LocalMachine:
-            return HKEY_LOCAL_MACHINE;
-        case RegistryRoot::Users:
-            return HKEY_USERS;
-        case RegistryRoot::CurrentConfig:
-            return HKEY_CURRENT_CONFIG;
-    }
-    return HKEY_CLASSES_ROOT;
-}
+// in the order of RegistryRoot
+const HKEY kPredefinedKeys[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
+                                HKEY_USERS, HKEY_CURRENT_CONFIG};
 
 // An item's texts as the wide registry calls take them.
 struct WideItem {
@@ -53,7 +41,7 @@ std::optional<WideItem> Widen(const SetupItem& item) {
         return std::nullopt;
     }
     WideItem wide;
-    wide.root = PredefinedKey(item.rootKey);
+    wide.root = kPredefinedKeys[static_cast<int>(item.rootKey)];
     wide.subKey = *subKey;
     wide.valueName = *valueName;
     wide.data = *before + *folder + *after;
@@ -140,40 +128,33 @@ std::optional<RegistryKeyContents> ReadKeyContents(HKEY root, const std::string&
         contents.unreadable = true;
         return contents;
     }
-    // a name that does not fit what the key reported, or does not convert, is not one of ours
+    // a name that does not fit what the key reported, or does not convert, is not one of ours;
+    // each subkey's name, then each value's name, is handed to take
     std::wstring name((std::max)(longestSubKey, longestValueName) + 1, L'\0');
-    for (DWORD index = 0;; ++index) {
-        DWORD length = static_cast<DWORD>(name.size());
-        const LONG got =
-            RegEnumKeyExW(key.get(), index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
-        if (got == ERROR_NO_MORE_ITEMS) {
-            break;
+    const auto each = [&](auto enumerate, auto take) {
+        for (DWORD index = 0; !contents.unreadable; ++index) {
+            DWORD length = static_cast<DWORD>(name.size());
+            const LONG got =
+                enumerate(key.get(), index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
+            if (got == ERROR_NO_MORE_ITEMS) {
+                return;
+            }
+            const std::wstring wide = name.substr(0, length);
+            const std::optional<std::string> narrow =
+                got == ERROR_SUCCESS ? Utf8FromUtf16Strict(wide) : std::nullopt;
+            contents.unreadable = !narrow;
+            if (narrow) {
+                take(wide, *narrow);
+            }
         }
-        const std::optional<std::string> subKey =
-            got == ERROR_SUCCESS ? Utf8FromUtf16Strict(name.substr(0, length)) : std::nullopt;
-        if (!subKey) {
-            contents.unreadable = true;
-            return contents;
-        }
-        contents.subKeys.push_back(*subKey);
-    }
-    for (DWORD index = 0;; ++index) {
-        DWORD length = static_cast<DWORD>(name.size());
-        const LONG got =
-            RegEnumValueW(key.get(), index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
-        if (got == ERROR_NO_MORE_ITEMS) {
-            break;
-        }
-        const std::wstring valueName = name.substr(0, length);
-        const std::optional<std::string> narrowName =
-            got == ERROR_SUCCESS ? Utf8FromUtf16Strict(valueName) : std::nullopt;
-        if (!narrowName) {
-            contents.unreadable = true;
-            return contents;
-        }
-        const std::optional<std::wstring> text = ReadValueText(key.get(), valueName);
-        contents.values.emplace_back(*narrowName, text ? Utf8FromUtf16Strict(*text) : std::nullopt);
-    }
+    };
+    each(RegEnumKeyExW, [&](const std::wstring&, const std::string& subKey) {
+        contents.subKeys.push_back(subKey);
+    });
+    each(RegEnumValueW, [&](const std::wstring& wide, const std::string& valueName) {
+        const std::optional<std::wstring> text = ReadValueText(key.get(), wide);
+        contents.values.emplace_back(valueName, text ? Utf8FromUtf16Strict(*text) : std::nullopt);
+    });
     return contents;
 }
 
