@@ -204,6 +204,7 @@ public:
                    ? 0
                    : 1;
     }
+    void EndRepair() override { temporary.reset(); }
 
 private:
     std::string path;
@@ -213,14 +214,11 @@ private:
 
 class BenchHostsChecker : public HostsChecker {
 public:
-    explicit BenchHostsChecker(std::string path) : file(std::move(path)) {}
-    CheckCode Check() override { return CheckHostsFile(file, entries, plan); }
-    RepairResult Repair() override { return RepairHostsFile(file, entries, plan, log); }
+    explicit BenchHostsChecker(std::string path)
+        : HostsChecker(std::make_unique<StdioHostsFile>(std::move(path)), &log) {}
 
 private:
-    StdioHostsFile file;
-    HostsPlan plan;
-    NoRepairLog log;
+    static inline NoRepairLog log;
 };
 #endif
 

@@ -83,6 +83,7 @@ public:
         }
         return Fail("replace");
     }
+    void EndRepair() override {}
 
 private:
     unsigned long Fail(const std::string& step) const {

@@ -53,6 +53,33 @@ bool RenameOpenFile(HANDLE file, const std::wstring& target) {
                                       static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
+// The final path of an open file or folder in the system's own namespace, which names every volume
+// (a drive without a DOS name too); empty when it cannot be had.
+std::wstring FinalPath(HANDLE file) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(
+            file, &path[0], static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_NT);
+        if (length == 0 || length > kLongestPath) {
+            return std::wstring();
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        // too small: length is the size needed, the terminating zero included
+        path.resize(length);
+    }
+}
+
+std::wstring HexName(unsigned value) {
+    std::wstring digits(8, L'0');
+    for (std::size_t i = 8; i-- > 0; value >>= 4) {
+        digits[i] = L"0123456789ABCDEF"[value & 0xF];
+    }
+    return digits;
+}
+
 }  // namespace
 
 std::optional<std::wstring> WidePath(const std::string& path) {
@@ -173,23 +200,6 @@ std::optional<FileIdentity> IdentityAt(const std::wstring& path) {
     const UniqueFileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     return file ? IdentityOf(file.get()) : std::nullopt;
-}
-
-std::wstring FinalPath(HANDLE file) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(
-            file, &path[0], static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_NT);
-        if (length == 0 || length > kLongestPath) {
-            return std::wstring();
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        // too small: length is the size needed, the terminating zero included
-        path.resize(length);
-    }
 }
 
 Security::Security(const wchar_t* sddl) {
@@ -331,14 +341,6 @@ bool MarkForDeletion(HANDLE file, bool marked) {
     disposition.DeleteFile = marked ? TRUE : FALSE;
     return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
                                       sizeof(disposition)) != FALSE;
-}
-
-std::wstring HexName(unsigned value) {
-    std::wstring digits(8, L'0');
-    for (std::size_t i = 8; i-- > 0; value >>= 4) {
-        digits[i] = L"0123456789ABCDEF"[value & 0xF];
-    }
-    return digits;
 }
 
 std::wstring UniqueHexName() {

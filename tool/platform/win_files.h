@@ -76,10 +76,6 @@ std::optional<FileIdentity> IdentityOf(HANDLE file);
 // Which file the name at path is, without opening what a link there leads to; none when missing.
 std::optional<FileIdentity> IdentityAt(const std::wstring& path);
 
-// The final path of an open file or folder in the system's own namespace, which names every volume
-// (a drive without a DOS name too); empty when it cannot be had.
-std::wstring FinalPath(HANDLE file);
-
 // Security attributes from SDDL text; the descriptor lives as long as the owner, and is null when
 // the text does not convert.
 struct Security {
@@ -132,9 +128,8 @@ bool IsNamedIn(HANDLE folder, HANDLE opened, const std::wstring& name, const std
 // Sets or takes off the open file's mark for deletion when its last handle closes.
 bool MarkForDeletion(HANDLE file, bool marked);
 
-// value as eight upper-case hex digits, and such digits different in each call and each process:
-// the unique part of the names this program makes.
-std::wstring HexName(unsigned value);
+// Eight upper-case hex digits, different in each call and each process: the unique part of the
+// names this program makes.
 std::wstring UniqueHexName();
 // Whether name is prefix, digits hex digits and suffix, letter case ignored, as this program and
 // its earlier versions name what they make.

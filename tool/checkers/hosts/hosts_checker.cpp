@@ -226,6 +226,29 @@ LoadCode HostsChecker::LoadConfig(const pugi::xml_node& hostsElement) {
     return ConfigLoaded;
 }
 
+HostsChecker::HostsChecker(std::unique_ptr<HostsFile> hostsFile, RepairLog* repairLog)
+    : file(std::move(hostsFile)), log(repairLog) {}
+
+HostsChecker::~HostsChecker() = default;
+
+CheckCode HostsChecker::Check() {
+    return file ? CheckHostsFile(*file, entries, plan) : CheckInternalError;
+}
+
+RepairResult HostsChecker::Repair() {
+    if (!file || !log) {
+        return RepairResult{HostsRepairFailed, "prepare text", 0};
+    }
+    const RepairResult result = RepairHostsFile(*file, entries, plan, *log);
+    plan.copy = false;  // the file was read to its end: a second repair has nothing to copy
+    return result;
+}
+
+const std::string& HostsChecker::GetHostsFilePath() const {
+    static const std::string unknown;
+    return file ? file->Path() : unknown;
+}
+
 std::string HostsChecker::MakeHostsLine(const std::string& hostName,
                                         const std::string& address) const {
     return CanonicalLine(hostName, address);
@@ -297,6 +320,7 @@ RepairResult RepairHostsFile(HostsFile& file, const HostsEntries& entries, const
                              RepairLog& log) {
     const auto failed = [&file](const char* step, unsigned long error) {
         file.CloseSource();
+        file.EndRepair();
         return RepairResult{HostsRepairFailed, step, error};
     };
     // a check that found the file wrong always built some text or kept the file to copy: never
@@ -344,5 +368,6 @@ RepairResult RepairHostsFile(HostsFile& file, const HostsEntries& entries, const
     if ((error = file.Replace()) != 0) {
         return failed("replace", error);
     }
+    file.EndRepair();
     return RepairResult();
 }

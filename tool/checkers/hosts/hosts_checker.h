@@ -59,26 +59,6 @@ std::string AppendedLines(const HostsEntries& entries);
 // would not fit a 260-byte path buffer with its terminator.
 std::string HostsFilePath(const std::string& systemDirectory);
 
-// Makes sure the hosts file maps every configured host name to its configured address. The rules
-// are RewriteHosts; the Windows checker takes them to the file through CheckHostsFile and
-// RepairHostsFile.
-class HostsChecker {
-public:
-    virtual ~HostsChecker() = default;
-    virtual LoadCode LoadConfig(const pugi::xml_node& hostsElement);
-    virtual CheckCode Check() = 0;
-    virtual RepairResult Repair() = 0;
-    // The canonical line: the address padded with blanks to 21 characters (five at least), then
-    // the name.
-    std::string MakeHostsLine(const std::string& hostName, const std::string& address) const;
-
-protected:
-    HostsEntries entries;
-};
-
-// The Windows implementation; its repairs are written ahead in log. Never returns null.
-std::unique_ptr<HostsChecker> CreateHostsChecker(RepairLog& log);
-
 // The steps of the hosts file that the check and the repair take: the Windows checker's over the
 // system's file, a fake's in the tests. A step answers the platform's error code, 0 when it did
 // what it says.
@@ -116,6 +96,8 @@ public:
     virtual unsigned long MakeBackup() = 0;
     // puts the temporary in the file's place; a replace that fails gives the earlier backup back
     virtual unsigned long Replace() = 0;
+    // lets go of what the repair made, whether it succeeded or not
+    virtual void EndRepair() = 0;
 };
 
 // The platform's codes of the refusals that the repair decides itself: ERROR_FILE_READ_ONLY and
@@ -141,3 +123,31 @@ CheckCode CheckHostsFile(HostsFile& file, const HostsEntries& entries, HostsPlan
 // is no replace.
 RepairResult RepairHostsFile(HostsFile& file, const HostsEntries& entries, const HostsPlan& plan,
                              RepairLog& log);
+
+// Makes sure the hosts file maps every configured host name to its configured address: the rules
+// are RewriteHosts, taken to the file by CheckHostsFile and RepairHostsFile over file.
+class HostsChecker {
+public:
+    // file and log may be null only for a checker whose Check and Repair are its own
+    explicit HostsChecker(std::unique_ptr<HostsFile> file = nullptr, RepairLog* log = nullptr);
+    virtual ~HostsChecker();
+    virtual LoadCode LoadConfig(const pugi::xml_node& hostsElement);
+    virtual CheckCode Check();
+    virtual RepairResult Repair();
+    // the path of the file, empty when it is unknown
+    const std::string& GetHostsFilePath() const;
+    // The canonical line: the address padded with blanks to 21 characters (five at least), then
+    // the name.
+    std::string MakeHostsLine(const std::string& hostName, const std::string& address) const;
+
+protected:
+    HostsEntries entries;
+
+private:
+    std::unique_ptr<HostsFile> file;
+    RepairLog* log;
+    HostsPlan plan;
+};
+
+// The Windows implementation; its repairs are written ahead in log. Never returns null.
+std::unique_ptr<HostsChecker> CreateHostsChecker(RepairLog& log);

@@ -2,24 +2,19 @@
 // Fast scanning and copying of text lines, for the hosts rewrite.
 //
 // Why it exists: a hosts file can hold hundreds of thousands of lines (block lists), nearly all of
-// which pass through unchanged. On the 10.6 MiB, 265,000-line file of bench/hosts, the rules taken
-// one line at a time (a string per line, trimmed and split into tokens: the reference in
-// tests/hosts/hosts_reference.h) cost about 270 ms under Wine and 180 ms natively; with this unit
-// the same rewrite costs about 30 ms under Wine (most of it the first touch of the text's fresh
-// memory) and 4 ms natively. The commonest repair, a file that lacks the entry, does not hold the
-// text at all: ReadUnchanged finds that the rules would only append to the file, and the repair
-// copies it piece by piece and appends (a check and repair of about 24 ms under Wine against 17 ms
-// for a plain copy). bench/hosts compares the whole check and rewrite with that copy (README.md,
-// Benchmarks). Bytes are read in pieces and scanned sixteen at a time (eight where SSE2 is
-// missing); each configured name is looked for by its rarest byte, and the lines that hold no name
-// are copied in bulk.
+// which pass through unchanged. Taken one line at a time (tests/hosts/hosts_reference.h) the rules
+// cost about 270 ms under Wine on the 10.6 MiB file of bench/hosts; with this unit about 30 ms. The
+// commonest repair, a file that lacks the entry, does not hold the text at all: ReadUnchanged finds
+// that the rules would only append, and the repair copies the file and appends. Bytes are scanned
+// sixteen at a time (eight without SSE2), each name looked for by its rarest byte, and lines that
+// hold no name are copied in bulk.
 //
-// What it guarantees: CopyLines writes exactly the bytes that the plain loop writes (a getline over
-// line feeds, one CR before each LF dropped, every line handed to the line rule and written with
-// one LF), for any line rule that leaves alone each line in which none of the names stands.
-// tests/hosts compares the two over hand-picked files, tests/fuzz/hosts_rewrite_fuzz over generated
-// ones, pieces of any size included; ReadUnchanged passes only bytes that CopyLines and
-// WriteWithCrLf give back as they are, which the same tests check.
+// What it guarantees: CopyLines writes exactly the bytes the plain loop writes (a getline over line
+// feeds, one CR before each LF dropped, each line handed to the line rule and written with one LF)
+// for any rule that leaves alone the lines in which no name stands; ReadUnchanged passes only bytes
+// that CopyLines and WriteWithCrLf give back as they are. tests/hosts and the fuzz target
+// tests/fuzz/hosts_rewrite_fuzz compare them over chosen and generated files, in pieces of any
+// size.
 
 #include <cstddef>
 #include <functional>

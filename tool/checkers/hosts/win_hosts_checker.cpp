@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -128,12 +129,10 @@ private:
     bool made = false;
 };
 
-}  // namespace
-
 // The Windows file steps of the check and the repair.
-class WinHostsChecker::Steps : public HostsFile {
+class WinHostsFile : public HostsFile {
 public:
-    explicit Steps(std::string hostsPath)
+    explicit WinHostsFile(std::string hostsPath)
         : path(std::move(hostsPath)), widePath(WidePath(path).value_or(std::wstring())) {
         directory = widePath.substr(0, widePath.find_last_of(L'\\'));
     }
@@ -234,9 +233,8 @@ public:
         return error;
     }
 
-    // What a repair made is let go: the earlier backup's second name removed, a temporary that
-    // took no file's place with it.
-    void EndRepair() {
+    // the earlier backup's second name removed, a temporary that took no file's place with it
+    void EndRepair() override {
         backup.reset();
         temporary = MarkedTemporary();
     }
@@ -251,24 +249,13 @@ private:
     std::optional<Backup> backup;
 };
 
-WinHostsChecker::WinHostsChecker(RepairLog& repairLog, std::string path)
-    : steps(std::make_unique<Steps>(std::move(path))), log(&repairLog) {}
+}  // namespace
 
-WinHostsChecker::~WinHostsChecker() = default;
+WinHostsChecker::WinHostsChecker(RepairLog& log, std::string path)
+    : HostsChecker(std::make_unique<WinHostsFile>(std::move(path)), &log) {}
 
 std::string WinHostsChecker::SystemHostsFilePath() {
     return HostsFilePath(Utf8FromUtf16Strict(SystemDirectory()).value_or(std::string()));
-}
-
-const std::string& WinHostsChecker::GetHostsFilePath() const { return steps->Path(); }
-
-CheckCode WinHostsChecker::Check() { return CheckHostsFile(*steps, entries, plan); }
-
-RepairResult WinHostsChecker::Repair() {
-    RepairResult result = RepairHostsFile(*steps, entries, plan, *log);
-    steps->EndRepair();
-    plan.copy = false;  // the file was read to its end: a second repair has nothing to copy
-    return result;
 }
 
 std::unique_ptr<HostsChecker> CreateHostsChecker(RepairLog& log) {

@@ -86,7 +86,7 @@ struct SetupNames {
 std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker(const SetupNames& names,
                                                                      RepairLog& log);
 
-// What one registry key holds, as read before a registration writes anything.
+// What one registry key holds, as read before the setup writes anything.
 struct RegistryKeyContents {
     std::vector<std::string> subKeys;
     // each value's name ("" for the default value) and its text; none when it is not text
@@ -102,7 +102,9 @@ const char* RootKeyName(RegistryRoot root);
 
 // Replaces "%s" by the name and "%%" by one percent sign; every other character, any other "%"
 // included, stays as it is.
-std::string FillTemplate(const std::string& text, const std::string& applicationName);
+// usedName, when given, is set when a "%s" took the name.
+std::string FillTemplate(const std::string& text, const std::string& applicationName,
+                         bool* usedName = nullptr);
 
 // The keys the setup's items (wtag "setup", "url" or "url_protocol", under
 // HKEY_CLASSES_ROOT\<name>) write, as paths below HKEY_CLASSES_ROOT: <name> first, then every key
@@ -111,11 +113,11 @@ std::vector<std::string> SetupKeyPaths(const std::vector<SetupItem>& items,
                                        const std::string& applicationName);
 
 // Whether the keys at SetupKeyPaths (a path missing from keys does not exist) belong to
-// another program, so that a registration must change nothing in them: a key holds a value or a
+// another program, so that the setup must change nothing in them: a key holds a value or a
 // subkey no item writes (a DelegateExecute, a CLSID's subkeys, another verb), the scheme's
 // description is neither empty nor the item's text in any ASCII letter case, or the open command
 // names another program than the item's (its file name compared ignoring ASCII case, in any
-// folder). Our own keys, earlier versions' and those of a registration that stopped half-way are
+// folder). Our own keys, earlier versions' and those of a setup that stopped half-way are
 // not another program's.
 bool IsAnotherProgramsClass(const std::vector<SetupItem>& items, const std::string& applicationName,
                             const std::map<std::string, RegistryKeyContents>& keys);
@@ -125,8 +127,10 @@ bool IsAnotherProgramsClass(const std::vector<SetupItem>& items, const std::stri
 // folder or in a link cannot split them. Tokens are separated by blanks outside quotes; an argument
 // holding a quote already stays as it is. A command of blanks only is treated as any other item's
 // data: the directory, when given, goes in front.
+// folderStart, when given, receives where the program directory begins in the result.
 std::string QuoteCommandLine(const std::string& command,
-                             const std::optional<std::string>& programDirectory);
+                             const std::optional<std::string>& programDirectory,
+                             std::size_t* folderStart = nullptr);
 
 // Rebuilds items from the "setup" section. On any result but SetupLoaded the list is empty. An
 // application name that a template uses must be valid (IsValidApplicationName).
