@@ -22,13 +22,13 @@ inline int LoadHostsSection(HostsChecker& checker, const std::string& xml) {
     return checker.LoadConfig(document.child("hosts"));
 }
 
-// The hosts file's steps over bytes in memory; a step named in fails answers its error there.
+// The hosts file's steps over bytes in memory; a step named in fails answers its error there (and
+// "read-only" or "folder" stands in the file's place).
 class FakeHostsFile : public HostsFile {
 public:
     std::string path = "C:\\windows\\system32\\drivers\\etc\\hosts.ics";
     std::optional<std::string> bytes;  // the file; none when it is absent
     std::optional<std::string> backup;
-    Place place;  // read-only or a folder; exists follows bytes
     std::map<std::string, unsigned long> fails;
     int opened = 0;
 
@@ -53,7 +53,9 @@ public:
         };
     }
     std::size_t SourceSize() override { return bytes ? bytes->size() : 0; }
-    Place FindPlace() override { return {bytes || place.folder, place.readOnly, place.folder}; }
+    Place FindPlace() override {
+        return {bytes.has_value(), Fail("read-only") != 0, Fail("folder") != 0};
+    }
     unsigned long CreateTemporary() override { return Fail("create"); }
     ByteWriter WriteTemporary(unsigned long& error) override {
         return [this, &error](const char* data, std::size_t size) {
