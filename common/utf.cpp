@@ -4,12 +4,12 @@ namespace {
 
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
-bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 enum class LoneSurrogate { Refuse, Keep, Replace };
 
-void appendCodePoint(std::string& out, char32_t cp) {
+void AppendCodePoint(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
@@ -28,7 +28,7 @@ void appendCodePoint(std::string& out, char32_t cp) {
 }
 
 // False, with out partly written, when a lone surrogate is refused.
-bool encode(std::string& out, Utf16View text, LoneSurrogate policy) {
+bool Encode(std::string& out, Utf16View text, LoneSurrogate policy) {
     const std::size_t size = text.size();
     std::size_t i = 0;
     while (i < size) {
@@ -43,48 +43,50 @@ bool encode(std::string& out, Utf16View text, LoneSurrogate policy) {
             continue;
         }
         const char32_t unit = static_cast<char32_t>(text[i]);
-        if (isHighSurrogate(unit) && i + 1 < size &&
-            isLowSurrogate(static_cast<char32_t>(text[i + 1]))) {
+        if (IsHighSurrogate(unit) && i + 1 < size &&
+            IsLowSurrogate(static_cast<char32_t>(text[i + 1]))) {
             const char32_t low = static_cast<char32_t>(text[i + 1]);
-            appendCodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+            AppendCodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
             i += 2;
             continue;
         }
-        if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
+        if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
             if (policy == LoneSurrogate::Refuse) return false;
-            appendCodePoint(out, policy == LoneSurrogate::Keep ? unit : kReplacementCharacter);
+            AppendCodePoint(out, policy == LoneSurrogate::Keep ? unit : kReplacementCharacter);
         } else {
-            appendCodePoint(out, unit);
+            AppendCodePoint(out, unit);
         }
         ++i;
     }
     return true;
 }
 
-bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 }  // namespace
 
 std::optional<std::string> Utf8FromUtf16Strict(Utf16View text) {
     std::string out;
     out.reserve(text.size());
-    if (!encode(out, text, LoneSurrogate::Refuse)) return std::nullopt;
+    if (!Encode(out, text, LoneSurrogate::Refuse)) return std::nullopt;
     return out;
 }
 
 std::string Utf8FromUtf16Lossless(Utf16View text) {
     std::string out;
     out.reserve(text.size());
-    encode(out, text, LoneSurrogate::Keep);
+    Encode(out, text, LoneSurrogate::Keep);
     return out;
 }
 
-void appendUtf8(std::string& out, Utf16View text) { encode(out, text, LoneSurrogate::Replace); }
+void AppendUtf8FromUtf16Replacing(std::string& out, Utf16View text) {
+    Encode(out, text, LoneSurrogate::Replace);
+}
 
-std::string toUtf8(Utf16View text) {
+std::string Utf8FromUtf16Replacing(Utf16View text) {
     std::string out;
     out.reserve(text.size());
-    appendUtf8(out, text);
+    AppendUtf8FromUtf16Replacing(out, text);
     return out;
 }
 
@@ -123,7 +125,7 @@ std::optional<Utf16String> Utf16FromUtf8Strict(std::string_view text) {
         char32_t cp = lead & (0xFF >> (length + 1));
         for (std::size_t k = 1; k < length; ++k) {
             const auto byte = static_cast<unsigned char>(text[i + k]);
-            if (!isContinuation(byte)) return std::nullopt;
+            if (!IsContinuation(byte)) return std::nullopt;
             cp = (cp << 6) | (byte & 0x3F);
         }
         if (cp >= 0x10000) {

@@ -36,9 +36,9 @@ std::optional<Utf16String> Utf16FromUtf8Strict(std::string_view text);
 std::string Utf8FromUtf16Lossless(Utf16View text);
 
 // Replacing: every text converts.
-std::string toUtf8(Utf16View text);
-// Appends what toUtf8 gives to out.
-void appendUtf8(std::string& out, Utf16View text);
+std::string Utf8FromUtf16Replacing(Utf16View text);
+// Appends what Utf8FromUtf16Replacing gives to out.
+void AppendUtf8FromUtf16Replacing(std::string& out, Utf16View text);
 
 // Whether a and b are the same bytes, ASCII letters compared without their case (no locale's
 // rules: the registry's and the settings' own names are ASCII).

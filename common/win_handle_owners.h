@@ -55,12 +55,6 @@ inline void FreeCertContext(PCCERT_CONTEXT context) {
     if (const auto release = SYSTEM_FUNCTION(kCrypt32, CertFreeCertificateContext))
         release(context);
 }
-inline void FreeCrlContext(PCCRL_CONTEXT context) {
-    if (const auto release = SYSTEM_FUNCTION(kCrypt32, CertFreeCRLContext)) release(context);
-}
-inline void FreeCtlContext(PCCTL_CONTEXT context) {
-    if (const auto release = SYSTEM_FUNCTION(kCrypt32, CertFreeCTLContext)) release(context);
-}
 
 // Owns one handle and releases it with Close unless it holds Empty(). Move-only; the names follow
 // std::unique_ptr.
@@ -128,5 +122,3 @@ using UniqueGlobalText = handles::UniqueAny<LPWSTR, handles::FreeGlobal<LPWSTR>>
 using UniqueCertStore = handles::UniqueAny<HCERTSTORE, handles::CloseCertStore>;
 using UniqueCryptMsg = handles::UniqueAny<HCRYPTMSG, handles::CloseCryptMsg>;
 using UniqueCertContext = handles::UniqueAny<PCCERT_CONTEXT, handles::FreeCertContext>;
-using UniqueCrlContext = handles::UniqueAny<PCCRL_CONTEXT, handles::FreeCrlContext>;
-using UniqueCtlContext = handles::UniqueAny<PCCTL_CONTEXT, handles::FreeCtlContext>;

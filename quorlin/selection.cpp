@@ -46,7 +46,7 @@ bool SelectionCollector::add(Utf16View path) {
         return false;
     }
     scratch_.clear();
-    appendUtf8(scratch_, name);
+    AppendUtf8FromUtf16Replacing(scratch_, name);
     selection_.names.push_back(scratch_);
     return true;
 }
@@ -56,7 +56,7 @@ Selection SelectionCollector::finish() {
         selection_.names.clear();
         return std::move(selection_);
     }
-    appendUtf8(selection_.directory, directory_);
+    AppendUtf8FromUtf16Replacing(selection_.directory, directory_);
     std::replace(selection_.directory.begin(), selection_.directory.end(), '/', '\\');
     if (kind_ == SavePath) {
         if (selection_.names.empty()) {

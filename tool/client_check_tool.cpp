@@ -1,27 +1,15 @@
 #include "client_check_tool.h"
 
-#include <limits>
-#include <optional>
-
 #include "platform.h"
-#include "repair_log.h"
 
-namespace {
-
-// The first top-level element of exactly that name, or the empty node.
-pugi::xml_node TopLevelElement(const pugi::xml_document& document, const char* name) {
-    return document.child(name);
-}
-
-}  // namespace
-
-ClientCheckTool::ClientCheckTool(const RunFacts& facts) {
-    hostsChecker = CreateHostsChecker();
+ClientCheckTool::ClientCheckTool(const RunFacts& facts, RepairLog& repairLog) : log(repairLog) {
+    hostsChecker = CreateHostsChecker(log);
     if (!hostsChecker) {
         return;
     }
-    setupChecker = CreateAssociatedSetupChecker({facts.programDirectory, facts.applicationName});
-    proxyChecker = CreateProxyChecker();
+    setupChecker =
+        CreateAssociatedSetupChecker({facts.programDirectory, facts.applicationName}, log);
+    proxyChecker = CreateProxyChecker(log);
     if (!setupChecker || !proxyChecker) {
         return;
     }
@@ -38,22 +26,13 @@ ClientCheckTool::~ClientCheckTool() {
     proxyChecker.reset();
 }
 
-bool ClientCheckTool::Init(const std::string& language, const std::string& config, bool isFile) {
+bool ClientCheckTool::Init(const std::string& language, const std::string& config) {
     if (!inited) {
         return false;
     }
     lang = language;
     pugi::xml_document document;
-    pugi::xml_parse_result parsed;  // a failure until a load succeeds
-    if (!isFile) {
-        parsed = document.load_string(config.c_str());
-    } else if (const FileContents file =
-                   ReadFileContents(config, std::numeric_limits<std::size_t>::max());
-               file.status == FileRead::Read) {
-        // read through the wide calls; the encoding is detected as load_file detects it
-        parsed = document.load_buffer(file.bytes.data(), file.bytes.size());
-    }
-    if (!parsed) {
+    if (!document.load_string(config.c_str())) {
         return false;
     }
     LoadHostsConfig(document);
@@ -62,16 +41,17 @@ bool ClientCheckTool::Init(const std::string& language, const std::string& confi
     return true;
 }
 
+// Each checker gets the first top-level element of exactly its name, or the empty node.
 bool ClientCheckTool::LoadHostsConfig(const pugi::xml_document& document) {
-    return hostsChecker->LoadConfig(TopLevelElement(document, "hosts")) == ConfigLoaded;
+    return hostsChecker->LoadConfig(document.child("hosts")) == ConfigLoaded;
 }
 
 bool ClientCheckTool::LoadSetupConfig(const pugi::xml_document& document) {
-    return setupChecker->LoadConfig(TopLevelElement(document, "setup")) == ConfigLoaded;
+    return setupChecker->LoadConfig(document.child("setup")) == ConfigLoaded;
 }
 
 bool ClientCheckTool::LoadProxyConfig(const pugi::xml_document& document) {
-    return proxyChecker->LoadConfig(TopLevelElement(document, "proxy")) == ConfigLoaded;
+    return proxyChecker->LoadConfig(document.child("proxy")) == ConfigLoaded;
 }
 
 std::string ClientCheckTool::Label(int index) const { return LabelText(lang, index); }
@@ -95,57 +75,64 @@ std::string ClientCheckTool::BuildReport() {
 }
 
 template <typename Checker>
-std::string ClientCheckTool::ItemRow(Checker& checker, ReportLabel label,
-                                     std::string (ClientCheckTool::*resultCells)(int, int)) {
-    const int check = checker.Check();
+std::string ClientCheckTool::ItemRow(Checker& checker, ReportLabel label, const char* logName) {
+    const CheckCode check = checker.Check();
     // without a repair the repair code is not looked at
-    int repair = Repaired;
+    RepairResult repair;
     if (check == CheckWrong && !mayRepair) {
-        repair = RepairSkippedWithoutLock;
+        repair.code = RepairSkippedWithoutLock;
     } else if (check == CheckWrong) {
         repair = checker.Repair();
         if (repair != Repaired) {
-            LogRepair(RepairFailedEvent(LabelText("en", label), checker.LastRepairFailure()));
+            log.Append(RepairFailedEvent(logName, repair.step, repair.error));
         }
     }
-    return "<tr>\n<td width=\"180\">" + Label(label) + "</td>\n" +
-           (this->*resultCells)(check, repair) + "</tr>\n";
+    return "<tr>\n<td width=\"180\">" + Label(label) + "</td>\n" + ResultCells(check, repair.code) +
+           "</tr>\n";
 }
 
 std::string ClientCheckTool::HostsRow() {
-    return ItemRow(*hostsChecker, LabelDomainName, &ClientCheckTool::HostsResultCells);
+    return ItemRow(*hostsChecker, LabelDomainName, "Domain Name");
 }
 
 std::string ClientCheckTool::SetupRow() {
-    return ItemRow(*setupChecker, LabelAppSetup, &ClientCheckTool::SetupResultCells);
+    return ItemRow(*setupChecker, LabelAppSetup, "App Setup");
 }
 
-std::string ClientCheckTool::ProxyRow() {
-    return ItemRow(*proxyChecker, LabelProxy, &ClientCheckTool::ProxyResultCells);
-}
+std::string ClientCheckTool::ProxyRow() { return ItemRow(*proxyChecker, LabelProxy, "Proxy"); }
 
-std::string ClientCheckTool::HostsResultCells(int check, int repair) {
+std::string ClientCheckTool::ResultCells(CheckCode check, RepairCode repair) const {
+    const auto cell = [this](ResultColour colour, ReportLabel label) {
+        return ResultCell(CellForm::Item, colour, Label(label));
+    };
     if (check == CheckCorrect) {
-        return ResultCell(CellForm::Item, ResultColour::Green, Label(LabelCorrect)) +
-               "<td id=textcenter></td>\n" + "<td id=textcenter width=\"100\"></td>\n";
-    }
-    if (check == CheckWrong) {
-        const std::string repairCell =
-            repair == Repaired
-                ? ResultCell(CellForm::Item, ResultColour::Green, Label(LabelSuccess))
-                : ResultCell(CellForm::Item, ResultColour::Red, Label(LabelDefeated));
-        return ResultCell(CellForm::Item, ResultColour::Red, Label(LabelError)) + repairCell +
+        return cell(ResultColour::Green, LabelCorrect) + "<td id=textcenter></td>\n" +
                "<td id=textcenter width=\"100\"></td>\n";
     }
-    return ResultCell(CellForm::Item, ResultColour::Red, Label(LabelError)) +
-           ResultCell(CellForm::Item, ResultColour::Red, Label(LabelDefeated)) +
-           "<td id=textcenter width=\"100\">" + Label(LabelInternalError) + "</td>\n";
+    // any other code but a wrong item's is an internal error, whose repair was never tried
+    const bool repaired = check == CheckWrong && repair == Repaired;
+    return cell(ResultColour::Red, LabelError) +
+           cell(repaired ? ResultColour::Green : ResultColour::Red,
+                repaired ? LabelSuccess : LabelDefeated) +
+           "<td id=textcenter width=\"100\">" +
+           (check == CheckWrong ? std::string() : Label(LabelInternalError)) + "</td>\n";
 }
 
-std::string ClientCheckTool::SetupResultCells(int check, int repair) {
-    return ClientCheckTool::HostsResultCells(check, repair);
-}
-
-std::string ClientCheckTool::ProxyResultCells(int check, int repair) {
-    return ClientCheckTool::HostsResultCells(check, repair);
+std::string ClientCheckTool::CertificateRow() {
+    // the program's folder is unknown: there is no file to load
+    if (!programDirectory) {
+        return std::string();
+    }
+    const CertificateStatus status =
+        QueryCertificateFile(*programDirectory + "localhost_brevant_io.pem");
+    if (status == CertificateStatus::Unloadable) {
+        return std::string();
+    }
+    // a file that loads without a certificate cannot be valid: it shows as an error
+    const bool valid = status == CertificateStatus::Valid;
+    const std::string statusCell =
+        ResultCell(CellForm::Certificate, valid ? ResultColour::Green : ResultColour::Red,
+                   Label(valid ? LabelCorrect : LabelError));
+    return "<tr>\n<td>" + Label(LabelCertificate) + "</td>\n" + statusCell +
+           "<td id=textcenter></td>\n<td id=textcenter></td>\n</tr>\n";
 }

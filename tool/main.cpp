@@ -4,11 +4,26 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
 #include "tool_main.h"
+#include "utf.h"
+#include "win_handle_owners.h"
 #include "win_system_library.h"
 
 namespace {
+
+// The program's arguments, its own name first, from the wide command line as UTF-8. An unpaired
+// surrogate, which has no UTF-8 form, keeps its own three bytes (as WTF-8 writes it): such an
+// argument never equals a keyword and never converts back to a file name, so it is never replaced
+// by a look-alike. Empty when the command line cannot be split.
+std::vector<std::string> CommandLineArguments() {
+    int count = 0;
+    const UniqueArgumentList list(CommandLineToArgvW(GetCommandLineW(), &count));
+    std::vector<std::string> arguments;
+    for (int i = 0; list && i < count; ++i) {
+        arguments.push_back(Utf8FromUtf16Lossless(list.get()[i]));
+    }
+    return arguments;
+}
 
 // Where the system has it (RedirectionGuard, in recent releases of Windows), the process follows
 // no junction that a user who is no administrator made; elsewhere the call fails and nothing

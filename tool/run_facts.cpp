@@ -19,7 +19,7 @@ std::string ReadApplicationName(const std::string& path) {
             return ApplicationNameFromFile(file.bytes);
         case FileRead::Unreadable:
             // there, but held or locked: another name than the default may be meant, so none is
-            // taken and the registration is refused
+            // taken and the setup is refused
             return std::string();
         case FileRead::Absent:
         case FileRead::TooLarge:

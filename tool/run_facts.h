@@ -1,6 +1,6 @@
 #pragma once
 // The facts of one run, resolved once where it starts and handed to what needs them: the
-// registration, the certificate row, the settings file and the repair log.
+// setup, the certificate row, the settings file and the repair log.
 
 #include <cstddef>
 #include <optional>

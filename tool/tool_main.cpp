@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "application_name.h"
 #include "client_check_tool.h"
 #include "default_config.h"
 #include "platform.h"
@@ -39,9 +40,12 @@ int ToolMain(int argc, const char* const argv[], std::ostream& out) {
     const std::unique_ptr<MachineLock> turn = LockMachine();
     RunFacts facts = ResolveRunFacts();
     facts.mayRepair = turn != nullptr;
-    SetRepairLogFolder(facts.applicationName);
-    ClientCheckTool tool(facts);
-    if (!tool.Init(language, kDefaultConfig, false)) {
+    // the one log of the run, in the folder of the run's name when that name is valid
+    const std::unique_ptr<RepairLog> log =
+        CreateRepairLog(IsValidApplicationName(facts.applicationName) ? facts.applicationName
+                                                                      : kDefaultApplicationName);
+    ClientCheckTool tool(facts, *log);
+    if (!tool.Init(language, kDefaultConfig)) {
         out << kConfigFailureMessage;
         return ExitOk;
     }

@@ -142,79 +142,83 @@ bool ReadAll(const fs::path& path, std::string& bytes) {
     return std::fread(bytes.data(), 1, bytes.size(), in.get()) == bytes.size();
 }
 
+// The repair would write a line only when no backup can be made; here nothing is kept.
+struct NoRepairLog : RepairLog {
+    unsigned long Append(const std::string&) override { return 0; }
+};
+
 #ifdef _WIN32
 // The Windows checker itself, on a file of the benchmark's own.
 class BenchHostsChecker : public WinHostsChecker {
 public:
-    explicit BenchHostsChecker(std::string path) : path(std::move(path)) {}
-    std::string GetHostsFilePath() override { return path; }
+    explicit BenchHostsChecker(std::string path) : WinHostsChecker(log, std::move(path)) {}
 
 private:
-    std::string path;
+    static inline NoRepairLog log;
 };
 #else
-// The same steps as the Windows checker: a file the rules only append to is scanned piece by piece
-// and copied when repaired, any other read piece by piece through the rules; the result is written
-// to a sibling file, flushed and renamed over the file.
-class BenchHostsChecker : public HostsChecker {
+// The Windows checker's steps over stdio, but for the backup: the text goes to a sibling file,
+// which is flushed and renamed over the file.
+class StdioHostsFile : public HostsFile {
 public:
-    explicit BenchHostsChecker(std::string path) : path(std::move(path)) {}
-    std::string GetHostsFilePath() override { return path; }
-    int BuildHostsContent() override {
+    explicit StdioHostsFile(std::string path) : path(std::move(path)) {}
+    const std::string& Path() const override { return path; }
+    Opened OpenSource() override {
         source.reset(std::fopen(path.c_str(), "rb"));
-        if (!source) {
-            return CheckInternalError;
-        }
-        if (ReadOnlyAppended(Reader(), entries).unchanged) {
-            return CheckWrong;
-        }
-        std::rewind(source.get());
-        HostsRewrite rewrite =
-            RewriteHosts(Reader(), static_cast<std::size_t>(fs::file_size(path)), entries);
-        const bool failed = std::ferror(source.get()) != 0;
-        source.reset();
-        if (failed) {
-            return CheckInternalError;
-        }
-        repairedContent = std::move(rewrite.text);
-        return rewrite.check;
+        return source ? Open : Unreadable;
     }
-    int Repair() override {
-        const std::string temporary = path + ".new";
-        UniqueFile file(std::fopen(temporary.c_str(), "wb"));
-        if (!file) {
-            return HostsRepairFailed;
-        }
-        const ByteWriter write = [&file](const char* data, std::size_t size) {
-            return std::fwrite(data, 1, size, file.get()) == size;
-        };
-        bool written = false;
+    void CloseSource() override { source.reset(); }
+    ByteReader ReadSource(unsigned long& error) override {
         if (source) {
             std::rewind(source.get());
-            const std::string lines = AppendedLines(entries);
-            written = ReadOnlyAppended(Reader(), entries, write).unchanged &&
-                      write(lines.data(), lines.size());
-            source.reset();
         } else {
-            written = WriteWithCrLf(repairedContent, write);
+            error = 1;
         }
-        if (!written || !FlushToDisk(file.get()) || std::fclose(file.release()) != 0 ||
-            std::rename(temporary.c_str(), path.c_str()) != 0) {
-            std::remove(temporary.c_str());
-            return HostsRepairFailed;
-        }
-        return Repaired;
-    }
-
-private:
-    ByteReader Reader() {
-        return [this](char* buffer, std::size_t size) {
-            return std::fread(buffer, 1, size, source.get());
+        return [this, &error](char* buffer, std::size_t size) -> std::size_t {
+            const std::size_t got = error == 0 ? std::fread(buffer, 1, size, source.get()) : 0;
+            error = error == 0 && std::ferror(source.get()) ? 1 : error;
+            return got;
         };
     }
+    std::size_t SourceSize() override { return static_cast<std::size_t>(fs::file_size(path)); }
+    Place FindPlace() override { return {true, false, false}; }
+    unsigned long CreateTemporary() override { return EmptyTemporary(); }
+    ByteWriter WriteTemporary(unsigned long& error) override {
+        return [this, &error](const char* data, std::size_t size) {
+            const bool written = std::fwrite(data, 1, size, temporary.get()) == size;
+            error = written ? error : 1;
+            return written;
+        };
+    }
+    unsigned long EmptyTemporary() override {
+        temporary.reset(std::fopen((path + ".new").c_str(), "wb"));
+        return temporary ? 0 : 1;
+    }
+    unsigned long FlushTemporary() override { return FlushToDisk(temporary.get()) ? 0 : 1; }
+    unsigned long CarryAttributes() override { return 0; }
+    unsigned long AwaitReplaceable() override { return 0; }
+    unsigned long MakeBackup() override { return 0; }
+    unsigned long Replace() override {
+        return std::fclose(temporary.release()) == 0 &&
+                       std::rename((path + ".new").c_str(), path.c_str()) == 0
+                   ? 0
+                   : 1;
+    }
+    void EndRepair() override { temporary.reset(); }
 
+private:
     std::string path;
     UniqueFile source;
+    UniqueFile temporary;
+};
+
+class BenchHostsChecker : public HostsChecker {
+public:
+    explicit BenchHostsChecker(std::string path)
+        : HostsChecker(std::make_unique<StdioHostsFile>(std::move(path)), &log) {}
+
+private:
+    static inline NoRepairLog log;
 };
 #endif
 
@@ -279,7 +283,7 @@ int main(int argc, char** argv) {
         const auto start = std::chrono::steady_clock::now();
         const int check = checker.Check();
         checkOnlyTimes.push_back(Milliseconds(std::chrono::steady_clock::now() - start));
-        const int repair = check == CheckWrong ? checker.Repair() : -1;
+        const int repair = check == CheckWrong ? checker.Repair().code : -1;
         checkTimes.push_back(Milliseconds(std::chrono::steady_clock::now() - start));
         checkHeapPeak = std::max(checkHeapPeak, heapPeak.load() - heapBefore);
         if (run == 0) {

@@ -57,13 +57,13 @@ const Utf8Case kUtf8Cases[] = {
 
 class Utf8Conversion : public ::testing::TestWithParam<Utf8Case> {};
 
-TEST_P(Utf8Conversion, ToUtf8_GivesExactBytes_ForText) {
-    EXPECT_EQ(toUtf8(utf16(GetParam().text)), GetParam().bytes);
+TEST_P(Utf8Conversion, Utf8FromUtf16Replacing_GivesExactBytes_ForText) {
+    EXPECT_EQ(Utf8FromUtf16Replacing(utf16(GetParam().text)), GetParam().bytes);
 }
 
-TEST_P(Utf8Conversion, AppendUtf8_KeepsWhatWasThere_BeforeTheText) {
+TEST_P(Utf8Conversion, AppendUtf8FromUtf16Replacing_KeepsWhatWasThere_BeforeTheText) {
     std::string out = "prefix";
-    appendUtf8(out, utf16(GetParam().text));
+    AppendUtf8FromUtf16Replacing(out, utf16(GetParam().text));
     EXPECT_EQ(out, "prefix" + GetParam().bytes);
 }
 

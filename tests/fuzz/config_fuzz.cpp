@@ -32,9 +32,8 @@ void Require(bool promise) {
 // The hosts checker without its file steps, for its LoadConfig.
 class SectionHostsChecker : public HostsChecker {
 public:
-    std::string GetHostsFilePath() override { return std::string(); }
-    int BuildHostsContent() override { return CheckInternalError; }
-    int Repair() override { return HostsRepairFailed; }
+    CheckCode Check() override { return CheckInternalError; }
+    RepairResult Repair() override { return RepairResult{HostsRepairFailed, "", 0}; }
     const HostsEntries& Entries() const { return entries; }
 };
 
@@ -110,12 +109,7 @@ void CheckSetupSection(const pugi::xml_document& document, const std::string& na
     const pugi::xml_node section = document.child("setup");
     const pugi::xml_node win = section.child("win");
     std::vector<SetupItem> items(1);  // a stale item every load must drop
-    const SetupLoadResult result = LoadSetupItems(
-        section,
-        [&] {
-            return SetupNames{directory, name};
-        },
-        items);
+    const SetupLoadResult result = LoadSetupItems(section, SetupNames{directory, name}, items);
 
     bool refused = !win;
     bool unresolved = false;

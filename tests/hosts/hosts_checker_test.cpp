@@ -18,19 +18,17 @@ using namespace std::string_literals;
 
 namespace {
 
-// A checker for the parts that do not touch the file; its file steps must not be reached.
+// A checker for the parts that do not touch the file: its file is a fake, opened as built counts.
 class ConfigOnlyHostsChecker : public HostsChecker {
 public:
-    std::string GetHostsFilePath() override { return std::string(); }
-    int BuildHostsContent() override {
-        ++built;
-        return CheckInternalError;
-    }
-    int Repair() override { return HostsRepairFailed; }
+    CheckCode Check() override { return CheckHostsFile(file, entries, plan); }
+    RepairResult Repair() override { return RepairResult{HostsRepairFailed, "", 0}; }
     const HostsEntries& Entries() const { return entries; }
-    const std::string& RepairedContent() const { return repairedContent; }
+    const std::string& RepairedContent() const { return plan.text; }
 
-    int built = 0;
+    FakeHostsFile file;
+    HostsPlan plan;
+    int& built = file.opened;
 };
 
 const HostsEntries kDefaultEntries = {{kDomain, "127.0.0.1"}};

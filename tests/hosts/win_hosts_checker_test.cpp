@@ -55,12 +55,13 @@ protected:
     const std::string path = MachineState::HostsPath();
     fs::path folder;
     std::set<std::string> before;
-    WinHostsChecker checker;
+    const std::unique_ptr<RepairLog> log = CreateRepairLog("Brevant");
+    WinHostsChecker checker{*log};
 };
 
 TEST_F(WinHostsFile, GetHostsFilePath_IsUnderSystemDirectory) {
     EXPECT_EQ(checker.GetHostsFilePath(), path);
-    EXPECT_EQ(CreateHostsChecker()->GetHostsFilePath(), path);
+    EXPECT_EQ(WinHostsChecker::SystemHostsFilePath(), path);
 }
 
 TEST_F(WinHostsFile, Repair_CreatesFileWithCrLf_WhenMissing) {
@@ -70,7 +71,7 @@ TEST_F(WinHostsFile, Repair_CreatesFileWithCrLf_WhenMissing) {
     ExpectNoLeftovers();
 
     // the next run finds the file right
-    WinHostsChecker nextRun;
+    WinHostsChecker nextRun(*log);
     ASSERT_EQ(LoadHostsSection(nextRun, kDefaultHosts), ConfigLoaded);
     EXPECT_EQ(nextRun.Check(), CheckCorrect);
     EXPECT_EQ(ReadFileBytes(path), kCanonical + "\r\n");
@@ -226,13 +227,9 @@ TEST_F(WinHostsFile, Repair_KeepsReplacedFileAsBackupAndLeavesLinkedFile_WhenBac
 }
 
 // The system directory cannot be had: there is no file to read or to write.
-class NoPathHostsChecker : public WinHostsChecker {
-public:
-    std::string GetHostsFilePath() override { return std::string(); }
-};
-
 TEST(WinHostsNoPath, Check_IsWrongAndRepairFails_WhenPathIsEmpty) {
-    NoPathHostsChecker checker;
+    const std::unique_ptr<RepairLog> log = CreateRepairLog("Brevant");
+    WinHostsChecker checker(*log, "");
     ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), ConfigLoaded);
     EXPECT_EQ(checker.Check(), CheckWrong);
     EXPECT_EQ(checker.Repair(), HostsRepairFailed);

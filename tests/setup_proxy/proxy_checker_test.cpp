@@ -28,8 +28,8 @@ TEST(ProxyCheckCodeTest, ProxyCheckCode_AcceptsOnlyDirectAlone_ForTypeFlags) {
 
 class FixedProxyChecker : public ProxyChecker {
 public:
-    int Check() override { return CheckCorrect; }
-    int Repair() override { return Repaired; }
+    CheckCode Check() override { return CheckCorrect; }
+    RepairResult Repair() override { return RepairResult(); }
 };
 
 TEST(ProxyCheckerTest, LoadConfig_AcceptsSection_WhateverItHolds) {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include <pugixml.hpp>
 
@@ -32,7 +33,8 @@ int main(int argc, char** argv) {
     }
     // the names as a run of tool.exe resolves them, from wherever this program lies
     const RunFacts facts = ResolveRunFacts();
-    WinAssociatedSetupChecker checker({facts.programDirectory, facts.applicationName});
+    const std::unique_ptr<RepairLog> log = CreateRepairLog(kDefaultApplicationName);
+    WinAssociatedSetupChecker checker({facts.programDirectory, facts.applicationName}, *log);
     checker.LoadConfig(document.child("setup"));
     const int check = checker.Check();
     if (check == CheckWrong && checker.Repair() != Repaired) {

@@ -82,12 +82,8 @@ TEST_P(LoadSetupItemsTest, LoadSetupItems_BuildsExpectedList_ForConfiguration) {
     // a stale item that every load must drop
     std::vector<SetupItem> items = {Hkcr("stale", "", "", "url")};
 
-    const SetupLoadResult result = LoadSetupItems(
-        document.first_child(),
-        [&] {
-            return SetupNames{c.directory, c.applicationName};
-        },
-        items);
+    const SetupLoadResult result =
+        LoadSetupItems(document.first_child(), SetupNames{c.directory, c.applicationName}, items);
 
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(items, c.items);
@@ -256,19 +252,6 @@ INSTANTIATE_TEST_SUITE_P(
                  {}}),
     [](const testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.name); });
 
-TEST(LoadSetupItemsTest, LoadSetupItems_RefusesWithoutAskingForNames_WhenSectionIsEmpty) {
-    int asked = 0;
-    std::vector<SetupItem> items = {Hkcr("stale", "", "", "url")};
-    const auto names = [&] {
-        ++asked;
-        return SetupNames{kD, "Brevant"};
-    };
-
-    EXPECT_EQ(LoadSetupItems(pugi::xml_node(), names, items), SetupRefused);
-    EXPECT_TRUE(items.empty());
-    EXPECT_EQ(asked, 0);
-}
-
 TEST(SplitAtFolderTest, SplitAtFolder_IsolatesTheProgramDirectory_ForEachKindOfItem) {
     const std::string attributes = " key='HKEY_CLASSES_ROOT' sub_key='%s' ";
     // an item of the "win" element, and its data before, in and after the program directory
@@ -291,12 +274,7 @@ TEST(SplitAtFolderTest, SplitAtFolder_IsolatesTheProgramDirectory_ForEachKindOfI
         pugi::xml_document document;
         ASSERT_TRUE(document.load_string(("<setup><win>" + c.item + "</win></setup>").c_str()));
         std::vector<SetupItem> items;
-        ASSERT_EQ(LoadSetupItems(
-                      document.first_child(),
-                      [] {
-                          return SetupNames{kD, "Brevant"};
-                      },
-                      items),
+        ASSERT_EQ(LoadSetupItems(document.first_child(), SetupNames{kD, "Brevant"}, items),
                   SetupLoaded)
             << c.item;
         const DataParts parts = SplitAtFolder(items.at(0));
@@ -470,14 +448,9 @@ TEST(IsAnotherProgramsClassTest, IsAnotherProgramsClass_RefusesWhatNoRegistratio
     pugi::xml_document document;
     ASSERT_TRUE(document.load_string(kDefaultSetup));
     std::vector<SetupItem> items;
-    ASSERT_EQ(LoadSetupItems(
-                  document.child("setup"),
-                  [] {
-                      return SetupNames{kDirectory, "Brevant"};
-                  },
-                  items),
+    ASSERT_EQ(LoadSetupItems(document.child("setup"), SetupNames{kDirectory, "Brevant"}, items),
               SetupLoaded);
-    EXPECT_EQ(RegistrationKeyPaths(items, "Brevant"),
+    EXPECT_EQ(SetupKeyPaths(items, "Brevant"),
               (std::vector<std::string>{"Brevant", "Brevant\\shell", "Brevant\\shell\\open",
                                         "Brevant\\shell\\open\\command"}));
 

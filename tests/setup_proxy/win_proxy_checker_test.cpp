@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "machine_state.h"
@@ -14,7 +16,8 @@ protected:
     // the shared prefix is left with a direct connection, as a fresh one has it
     void TearDown() override { EXPECT_TRUE(StoreProxyFlags(PROXY_TYPE_DIRECT)); }
 
-    WinProxyChecker checker;
+    const std::unique_ptr<RepairLog> log = CreateRepairLog("Brevant");
+    WinProxyChecker checker{*log};
 };
 
 TEST_F(WinProxyCheckerTest, Check_ReportsWrong_WhenFlagsAskForProxy) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -102,7 +103,7 @@ protected:
         pugi::xml_document document;
         EXPECT_TRUE(document.load_string(setup));
         const RunFacts facts = ResolveRunFacts();
-        checker = WinAssociatedSetupChecker({facts.programDirectory, facts.applicationName});
+        checker = WinAssociatedSetupChecker({facts.programDirectory, facts.applicationName}, *log);
         return checker.LoadConfig(document.child("setup"));
     }
 
@@ -112,7 +113,8 @@ protected:
 
     std::string nameFile;
     std::optional<std::string> savedNameFile;
-    WinAssociatedSetupChecker checker;
+    const std::unique_ptr<RepairLog> log = CreateRepairLog("Brevant");
+    WinAssociatedSetupChecker checker{SetupNames(), *log};
 };
 
 TEST_F(WinSetupCheckerTest, RepairWritesAllValues_WhenSchemeKeyIsMissing) {

@@ -9,7 +9,6 @@
 #include "associated_setup_checker.h"
 #include "hosts_checker.h"
 #include "proxy_checker.h"
-#include "repair_log.h"
 
 namespace {
 
@@ -36,17 +35,17 @@ public:
     RecordingChecker(std::string kind, const FakeChecker& answers)
         : kind(std::move(kind)), answers(answers) {}
     ~RecordingChecker() override { world.journal.push_back(kind + ".~"); }
-    int LoadConfig(const pugi::xml_node& section) override {
+    LoadCode LoadConfig(const pugi::xml_node& section) override {
         world.journal.push_back(kind + ".LoadConfig " + Describe(section));
-        return answers.loadResult;
+        return static_cast<LoadCode>(answers.loadResult);
     }
-    int Check() override {
+    CheckCode Check() override {
         world.journal.push_back(kind + ".Check");
-        return answers.check;
+        return static_cast<CheckCode>(answers.check);
     }
-    int Repair() override {
+    RepairResult Repair() override {
         world.journal.push_back(kind + ".Repair");
-        return answers.repair;
+        return RepairResult{static_cast<RepairCode>(answers.repair), std::string(), 0};
     }
 
 private:
@@ -54,12 +53,12 @@ private:
     const FakeChecker& answers;
 };
 
-// The hosts checker's own file steps lie below Check, which the recording answers itself.
-class RecordingHostsChecker : public RecordingChecker<HostsChecker> {
+class WorldLog : public RepairLog {
 public:
-    using RecordingChecker::RecordingChecker;
-    std::string GetHostsFilePath() override { return std::string(); }
-    int BuildHostsContent() override { return CheckInternalError; }
+    unsigned long Append(const std::string& event) override {
+        world.logged.push_back(event);
+        return 0;
+    }
 };
 
 }  // namespace
@@ -68,22 +67,33 @@ FakeWorld& World() { return world; }
 
 void ResetWorld() { world = FakeWorld(); }
 
-std::unique_ptr<HostsChecker> CreateHostsChecker() {
+RepairLog& Log() {
+    static WorldLog log;
+    return log;
+}
+
+std::unique_ptr<RepairLog> CreateRepairLog(const std::string& folder) {
+    world.logFolders.push_back(folder);
+    return std::make_unique<WorldLog>();
+}
+
+std::unique_ptr<HostsChecker> CreateHostsChecker(RepairLog&) {
     world.journal.push_back("hosts.new");
     if (world.hostsFactoryYieldsNothing) {
         return nullptr;
     }
-    return std::make_unique<RecordingHostsChecker>("hosts", world.hosts);
+    return std::make_unique<RecordingChecker<HostsChecker>>("hosts", world.hosts);
 }
 
-std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker(const SetupNames& names) {
+std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker(const SetupNames& names,
+                                                                     RepairLog&) {
     world.journal.push_back("setup.new");
     world.setupNames.push_back(names.programDirectory.value_or("(unknown)") + " " +
                                names.applicationName);
     return std::make_unique<RecordingChecker<AssociatedSetupChecker>>("setup", world.setup);
 }
 
-std::unique_ptr<ProxyChecker> CreateProxyChecker() {
+std::unique_ptr<ProxyChecker> CreateProxyChecker(RepairLog&) {
     world.journal.push_back("proxy.new");
     return std::make_unique<RecordingChecker<ProxyChecker>>("proxy", world.proxy);
 }
@@ -110,9 +120,6 @@ CertificateStatus QueryCertificateFile(const std::string& path) {
     world.certificatePaths.push_back(path);
     return world.certificate;
 }
-
-// the repair log is the Windows side's
-bool LogRepair(const std::string&) { return true; }
 
 // Natively the files are real: a text-mode stream, as the Windows side writes them.
 bool WriteTextFile(const std::string& path, const std::string& text) {

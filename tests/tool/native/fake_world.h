@@ -7,6 +7,7 @@
 
 #include "outcomes.h"
 #include "platform.h"
+#include "repair_log.h"
 
 // What the fake checkers and the fake platform seams of the native tests do, and what they saw.
 struct FakeChecker {
@@ -41,7 +42,14 @@ struct FakeWorld {
 
     CertificateStatus certificate = CertificateStatus::Unloadable;
     std::vector<std::string> certificatePaths;
+
+    // the folder of each repair log made, and the events appended to any
+    std::vector<std::string> logFolders;
+    std::vector<std::string> logged;
 };
+
+// A repair log that keeps its events in the world.
+RepairLog& Log();
 
 // The one world of the test program; Reset before each test.
 FakeWorld& World();

@@ -1,9 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-
 #include "client_check_tool.h"
 #include "default_config.h"
 #include "fake_world.h"
@@ -22,7 +19,7 @@ protected:
 
 TEST_F(InitTest, Construction_CreatesCheckersInOrderAndReadsTheSetting) {
     World().languageValues[kSettingsFile] = "Simpchinese";
-    ClientCheckTool tool(ResolveRunFacts());
+    ClientCheckTool tool(ResolveRunFacts(), Log());
     EXPECT_THAT(World().journal, ElementsAre("hosts.new", "setup.new", "proxy.new"));
     EXPECT_THAT(World().profileFilesRead, ElementsAre(kSettingsFile));
     EXPECT_EQ(tool.Label(LabelCorrect), Gbk("正常"));
@@ -32,25 +29,25 @@ TEST_F(InitTest, Construction_StopsAfterHostsFactory_WhenItYieldsNothing) {
     World().hostsFactoryYieldsNothing = true;
     World().languageValues[kSettingsFile] = "Simpchinese";
     {
-        ClientCheckTool tool(ResolveRunFacts());
-        EXPECT_FALSE(tool.Init("cs", kDefaultConfig, false));
+        ClientCheckTool tool(ResolveRunFacts(), Log());
+        EXPECT_FALSE(tool.Init("cs", kDefaultConfig));
         EXPECT_EQ(tool.Label(LabelCorrect), "Correct");  // lang stays empty
     }
     EXPECT_THAT(World().journal, ElementsAre("hosts.new"));
 }
 
 TEST_F(InitTest, Destruction_DeletesHostsThenSetupThenProxy) {
-    { ClientCheckTool tool(ResolveRunFacts()); }
+    { ClientCheckTool tool(ResolveRunFacts(), Log()); }
     EXPECT_THAT(World().journal, ElementsAre("hosts.new", "setup.new", "proxy.new", "hosts.~",
                                              "setup.~", "proxy.~"));
 }
 
 TEST_F(InitTest, Init_LanguageArgumentOverridesTheSetting) {
     World().languageValues[kSettingsFile] = "Simpchinese";
-    ClientCheckTool tool(ResolveRunFacts());
-    ASSERT_TRUE(tool.Init("en", kDefaultConfig, false));
+    ClientCheckTool tool(ResolveRunFacts(), Log());
+    ASSERT_TRUE(tool.Init("en", kDefaultConfig));
     EXPECT_EQ(tool.Label(LabelCorrect), "Correct");
-    ASSERT_TRUE(tool.Init("cs", kDefaultConfig, false));
+    ASSERT_TRUE(tool.Init("cs", kDefaultConfig));
     EXPECT_EQ(tool.Label(LabelCorrect), Gbk("正常"));
 }
 
@@ -74,17 +71,17 @@ TEST_F(InitTest, Init_HandsEachCheckerItsFirstTopLevelSection) {
     };
     for (const auto& c : cases) {
         ResetWorld();
-        ClientCheckTool tool(ResolveRunFacts());
+        ClientCheckTool tool(ResolveRunFacts(), Log());
         World().journal.clear();
-        EXPECT_TRUE(tool.Init("en", c.document, false)) << c.document;
+        EXPECT_TRUE(tool.Init("en", c.document)) << c.document;
         EXPECT_EQ(World().journal, c.loads) << c.document;
     }
 }
 
 TEST_F(InitTest, Init_HandsOutTheBuiltInDocument) {
-    ClientCheckTool tool(ResolveRunFacts());
+    ClientCheckTool tool(ResolveRunFacts(), Log());
     World().journal.clear();
-    EXPECT_TRUE(tool.Init("en", kDefaultConfig, false));
+    EXPECT_TRUE(tool.Init("en", kDefaultConfig));
     EXPECT_THAT(World().journal, ElementsAre("hosts.LoadConfig hosts", "setup.LoadConfig setup",
                                              "proxy.LoadConfig (empty)"));
 }
@@ -94,19 +91,19 @@ TEST_F(InitTest, Init_FailsWithoutLoadingAnything_WhenTextDoesNotParse) {
          {"", "   ", "<hosts>", "<hosts></setup>", "hosts", "<a b=c/>", "<hosts/><"}) {
         ResetWorld();
         World().languageValues[kSettingsFile] = "Simpchinese";
-        ClientCheckTool tool(ResolveRunFacts());
+        ClientCheckTool tool(ResolveRunFacts(), Log());
         World().journal.clear();
-        EXPECT_FALSE(tool.Init("en", document, false)) << '"' << document << '"';
+        EXPECT_FALSE(tool.Init("en", document)) << '"' << document << '"';
         EXPECT_TRUE(World().journal.empty()) << '"' << document << '"';
         EXPECT_EQ(tool.Label(LabelCorrect), "Correct") << "the language is replaced all the same";
     }
 }
 
 TEST_F(InitTest, Init_KeepsEarlierSections_WhenALaterParseFails) {
-    ClientCheckTool tool(ResolveRunFacts());
-    ASSERT_TRUE(tool.Init("en", kDefaultConfig, false));
+    ClientCheckTool tool(ResolveRunFacts(), Log());
+    ASSERT_TRUE(tool.Init("en", kDefaultConfig));
     World().journal.clear();
-    EXPECT_FALSE(tool.Init("cs", "<hosts>", false));
+    EXPECT_FALSE(tool.Init("cs", "<hosts>"));
     EXPECT_TRUE(World().journal.empty());
     EXPECT_EQ(tool.Label(LabelCorrect), Gbk("正常"));
 }
@@ -115,8 +112,8 @@ TEST_F(InitTest, Init_SucceedsWhatever_LoadConfigReturns) {
     World().hosts.loadResult = HostsConfigMissing;
     World().setup.loadResult = SetupConfigRefused;
     World().proxy.loadResult = -1;
-    ClientCheckTool tool(ResolveRunFacts());
-    EXPECT_TRUE(tool.Init("en", kDefaultConfig, false));
+    ClientCheckTool tool(ResolveRunFacts(), Log());
+    EXPECT_TRUE(tool.Init("en", kDefaultConfig));
 }
 
 TEST_F(InitTest, LoadSectionConfig_IsTrueOnlyWhenLoadConfigReturnsLoaded) {
@@ -127,29 +124,11 @@ TEST_F(InitTest, LoadSectionConfig_IsTrueOnlyWhenLoadConfigReturnsLoaded) {
         World().hosts.loadResult = result;
         World().setup.loadResult = result;
         World().proxy.loadResult = result;
-        ClientCheckTool tool(ResolveRunFacts());
+        ClientCheckTool tool(ResolveRunFacts(), Log());
         EXPECT_EQ(tool.LoadHostsConfig(document), result == ConfigLoaded) << result;
         EXPECT_EQ(tool.LoadSetupConfig(document), result == ConfigLoaded) << result;
         EXPECT_EQ(tool.LoadProxyConfig(document), result == ConfigLoaded) << result;
     }
-}
-
-TEST_F(InitTest, Init_ReadsADocumentFile_WhenIsFile) {
-    const std::string path = ::testing::TempDir() + "init_config.xml";
-    {
-        std::ofstream file(path);
-        file << "<?xml version=\"1.0\"?>\n<setup id=\"f\"/>\n<hosts id=\"f\"/>\n";
-    }
-    ClientCheckTool tool(ResolveRunFacts());
-    World().journal.clear();
-    EXPECT_TRUE(tool.Init("en", path, true));
-    EXPECT_THAT(World().journal, ElementsAre("hosts.LoadConfig hosts#f", "setup.LoadConfig setup#f",
-                                             "proxy.LoadConfig (empty)"));
-    std::remove(path.c_str());
-
-    World().journal.clear();
-    EXPECT_FALSE(tool.Init("en", path, true));
-    EXPECT_TRUE(World().journal.empty());
 }
 
 }  // namespace

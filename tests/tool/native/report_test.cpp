@@ -145,7 +145,7 @@ TEST_F(ReportTest, BuildReport_ChecksAgain_OnEveryCall) {
 
 TEST_F(ReportTest, BuildReport_IsNoInitedAndChecksNothing_WhenToolIsUninitialised) {
     World().hostsFactoryYieldsNothing = true;
-    ClientCheckTool tool(ResolveRunFacts());
+    ClientCheckTool tool(ResolveRunFacts(), Log());
     World().journal.clear();
     EXPECT_EQ(tool.BuildReport(), "No inited.\n");
     EXPECT_TRUE(World().journal.empty());

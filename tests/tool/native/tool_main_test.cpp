@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "fake_world.h"
-#include "repair_log.h"
 #include "test_support.h"
 #include "tool_main.h"
 
@@ -187,7 +186,6 @@ TEST_F(ToolMainTest, ToolMain_HandsTheOneNameItReadToTheRegistrationAndTheLog) {
     } cases[] = {{"BrevantRun", "BrevantRun"}, {"bad name", "Brevant"}};
     for (const auto& c : cases) {
         ResetWorld();
-        SetRepairLogFolder("Unset");
         World().setup.check = CheckWrong;
         World().files[nameFile] =
             std::string("<root><windows><application name=\"") + c.name + "\"/></windows></root>";
@@ -196,7 +194,7 @@ TEST_F(ToolMainTest, ToolMain_HandsTheOneNameItReadToTheRegistrationAndTheLog) {
         EXPECT_THAT(World().setupNames,
                     ElementsAre(std::string("C:\\Program Files\\Brevant\\ ") + c.name))
             << c.name;
-        EXPECT_EQ(RepairLogFolder(), c.logFolder) << c.name;
+        EXPECT_THAT(World().logFolders, ElementsAre(c.logFolder)) << c.name;
     }
 }
 

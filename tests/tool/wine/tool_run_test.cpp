@@ -18,7 +18,7 @@
 
 #include "expected_report.h"
 #include "machine_state.h"
-#include "outcomes.h"
+#include "tool_main.h"
 #include "wine_support.h"
 
 namespace {

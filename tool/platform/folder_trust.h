@@ -1,7 +1,8 @@
 #pragma once
-// Whether a folder that the elevated tool writes into (the repair log's) is out of reach of anyone
-// but the system, the administrators and the account the tool runs as: the decision over a plain
-// description of the folder's owner and access list, which the Windows side reads by handle.
+// Whom the elevated tool trusts with what it writes: the owner of a link it follows on the report's
+// path, and a folder it writes into (the repair log's), out of reach of anyone but the system, the
+// administrators and the account the tool runs as. Decisions over a plain description of the owner
+// and access list, which the file layer reads by handle.
 
 #include <cstdint>
 #include <string>
@@ -25,6 +26,10 @@ struct FolderSecurity {
     bool hasDacl = true;  // false: a NULL DACL, which lets everyone do everything
     std::vector<AccessEntry> entries;
 };
+
+// SYSTEM, Administrators or TrustedInstaller (sid in string form): a link anyone else made (a
+// junction needs no privilege) may lead anywhere, System32 included.
+bool IsAdministrativeSid(const std::string& sid);
 
 // The folder may hold the log: its owner is SYSTEM, Administrators, TrustedInstaller or
 // runningUser, and no entry that applies to the folder itself grants anyone else a right beyond

@@ -113,7 +113,7 @@ HostsRewrite RewriteHosts(std::string_view fileBytes, const HostsEntries& entrie
     return RewriteHosts(
         [&fileBytes](char* buffer, std::size_t size) {
             const std::size_t piece = std::min(size, fileBytes.size());
-            std::memcpy(buffer, fileBytes.data(), piece);
+            fileBytes.copy(buffer, piece);
             fileBytes.remove_prefix(piece);
             return piece;
         },
@@ -206,7 +206,7 @@ std::string HostsFilePath(const std::string& systemDirectory) {
     return directory + kHostsSuffix;
 }
 
-int HostsChecker::LoadConfig(const pugi::xml_node& hostsElement) {
+LoadCode HostsChecker::LoadConfig(const pugi::xml_node& hostsElement) {
     entries.clear();
     if (!hostsElement) {
         return HostsConfigMissing;
@@ -226,20 +226,148 @@ int HostsChecker::LoadConfig(const pugi::xml_node& hostsElement) {
     return ConfigLoaded;
 }
 
-int HostsChecker::Check() {
-    repairedContent.clear();
+HostsChecker::HostsChecker(std::unique_ptr<HostsFile> hostsFile, RepairLog* repairLog)
+    : file(std::move(hostsFile)), log(repairLog) {}
+
+HostsChecker::~HostsChecker() = default;
+
+CheckCode HostsChecker::Check() {
+    return file ? CheckHostsFile(*file, entries, plan) : CheckInternalError;
+}
+
+RepairResult HostsChecker::Repair() {
+    if (!file || !log) {
+        return RepairResult{HostsRepairFailed, "prepare text", 0};
+    }
+    const RepairResult result = RepairHostsFile(*file, entries, plan, *log);
+    plan.copy = false;  // the file was read to its end: a second repair has nothing to copy
+    return result;
+}
+
+const std::string& HostsChecker::GetHostsFilePath() const {
+    static const std::string unknown;
+    return file ? file->Path() : unknown;
+}
+
+std::string HostsChecker::MakeHostsLine(const std::string& hostName,
+                                        const std::string& address) const {
+    return CanonicalLine(hostName, address);
+}
+
+CheckCode CheckHostsFile(HostsFile& file, const HostsEntries& entries, HostsPlan& plan) {
+    plan = HostsPlan();
+    file.CloseSource();
     if (entries.empty()) {
         return CheckCorrect;
     }
-    return BuildHostsContent();
+    switch (file.OpenSource()) {
+        case HostsFile::Unreadable:
+            return CheckInternalError;
+        case HostsFile::Absent: {
+            HostsRewrite rewrite = RewriteHosts(std::string_view(), entries);
+            plan.text = std::move(rewrite.text);
+            return rewrite.check;
+        }
+        case HostsFile::Open:
+            break;
+    }
+    unsigned long error = 0;
+    // The common repair, a file that lacks the entry, only appends to it: the file is then copied
+    // when repaired, never held whole.
+    const UnchangedRead scan = ReadOnlyAppended(file.ReadSource(error), entries);
+    if (error == 0 && scan.unchanged) {
+        plan.copy = true;
+        return CheckWrong;  // there are entries, and none is in the file
+    }
+    // read piece by piece: the file is never held whole besides its text; a read that failed
+    // part-way would lose the rest of the file
+    HostsRewrite rewrite = error == 0
+                               ? RewriteHosts(file.ReadSource(error), file.SourceSize(), entries)
+                               : HostsRewrite();
+    file.CloseSource();
+    if (error != 0) {
+        return CheckInternalError;
+    }
+    plan.text = std::move(rewrite.text);
+    return rewrite.check;
 }
 
-bool HostsChecker::FixHostsLine(std::string& line,
-                                const std::map<std::string, std::string>& configured,
-                                std::map<std::string, bool>& seen) {
-    return FixLine(line, configured, seen);
+namespace {
+
+// The file as it is now, and the missing lines after it. Should the file have changed since the
+// check so that the rules would change more than add lines, write gets the rules' text for it as
+// it is now instead, once the temporary is emptied again.
+bool CopyAppending(HostsFile& file, const HostsEntries& entries, const ByteWriter& write,
+                   unsigned long& error) {
+    const UnchangedRead copied = ReadOnlyAppended(file.ReadSource(error), entries, write);
+    if (error != 0 || copied.copyFailed) {
+        return false;
+    }
+    if (copied.unchanged) {
+        const std::string lines = AppendedLines(entries);
+        return write(lines.data(), lines.size());
+    }
+    if ((error = file.EmptyTemporary()) != 0) {
+        return false;
+    }
+    const HostsRewrite rewrite = RewriteHosts(file.ReadSource(error), file.SourceSize(), entries);
+    return error == 0 && rewrite.check != CheckInternalError && WriteWithCrLf(rewrite.text, write);
 }
 
-std::string HostsChecker::MakeHostsLine(const std::string& hostName, const std::string& address) {
-    return CanonicalLine(hostName, address);
+}  // namespace
+
+RepairResult RepairHostsFile(HostsFile& file, const HostsEntries& entries, const HostsPlan& plan,
+                             RepairLog& log) {
+    const auto failed = [&file](const char* step, unsigned long error) {
+        file.CloseSource();
+        file.EndRepair();
+        return RepairResult{HostsRepairFailed, step, error};
+    };
+    // a check that found the file wrong always built some text or kept the file to copy: never
+    // empty the file for nothing
+    if (file.Path().empty() || (plan.text.empty() && !plan.copy)) {
+        return failed("prepare text", 0);
+    }
+    // a read-only file is not writable for us, even where the system would let a rename replace it
+    const HostsFile::Place place = file.FindPlace();
+    if (place.readOnly) {
+        return failed("read-only file", kReadOnlyFileError);
+    }
+    if (place.folder) {
+        return failed("folder in the file's place", kAccessDeniedError);
+    }
+    unsigned long error = file.CreateTemporary();
+    if (error != 0) {
+        return failed("create temporary file", error);
+    }
+    const ByteWriter write = file.WriteTemporary(error);
+    const bool written =
+        plan.copy ? CopyAppending(file, entries, write, error) : WriteWithCrLf(plan.text, write);
+    file.CloseSource();  // read to its end: it must not hold the file against the replace
+    if (!written) {
+        return failed("write", error);
+    }
+    if ((error = file.FlushTemporary()) != 0) {
+        return failed("flush", error);
+    }
+    if ((error = file.CarryAttributes()) != 0) {
+        return failed("set attributes", error);
+    }
+    if (place.exists) {
+        if ((error = file.AwaitReplaceable()) != 0) {
+            return failed("replace", error);
+        }
+        // the file's other lines are carried over anyway, but a replace that leaves neither a
+        // backup nor a note of its absence is not made
+        if ((error = file.MakeBackup()) != 0 &&
+            log.Append("hosts backup not made: " + file.Path() + ".bak (error " +
+                       std::to_string(error) + ")") != 0) {
+            return failed("backup", error);
+        }
+    }
+    if ((error = file.Replace()) != 0) {
+        return failed("replace", error);
+    }
+    file.EndRepair();
+    return RepairResult();
 }

@@ -1,25 +1,15 @@
 #include "repair_log.h"
 
-#include "application_name.h"
-
 namespace {
 
 const char kHexDigits[] = "0123456789abcdef";
 
-std::string logFolder = kDefaultApplicationName;
-
 }  // namespace
 
-void SetRepairLogFolder(const std::string& applicationName) {
-    logFolder = IsValidApplicationName(applicationName) ? applicationName : kDefaultApplicationName;
-}
-
-const std::string& RepairLogFolder() { return logFolder; }
-
-std::string RepairFailedEvent(const std::string& row, const std::optional<RepairFailure>& failure) {
-    const RepairFailure where = failure.value_or(RepairFailure{"unknown", 0});
-    return "repair failed: " + row + ": " + where.step + " (error " + std::to_string(where.error) +
-           ")";
+std::string RepairFailedEvent(const std::string& row, const std::string& step,
+                              unsigned long error) {
+    return "repair failed: " + row + ": " + (step.empty() ? "unknown" : step) + " (error " +
+           std::to_string(error) + ")";
 }
 
 std::string LoggedValue(const std::optional<std::string>& text) {

@@ -7,30 +7,17 @@
 #include <optional>
 #include <utility>
 
-#include "repair_log.h"
+#include "utf.h"
 #include "win_handle_owners.h"
-#include "win_text.h"
 
 namespace {
 
 // A value that keeps growing while it is read is given up after this many tries.
 constexpr int kReadAttempts = 8;
 
-HKEY PredefinedKey(RegistryRoot root) {
-    switch (root) {
-        case RegistryRoot::ClassesRoot:
-            return HKEY_CLASSES_ROOT;
-        case RegistryRoot::CurrentUser:
-            return HKEY_CURRENT_USER;
-        case RegistryRoot::LocalMachine:
-            return HKEY_LOCAL_MACHINE;
-        case RegistryRoot::Users:
-            return HKEY_USERS;
-        case RegistryRoot::CurrentConfig:
-            return HKEY_CURRENT_CONFIG;
-    }
-    return HKEY_CLASSES_ROOT;
-}
+// in the order of RegistryRoot
+const HKEY kPredefinedKeys[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
+                                HKEY_USERS, HKEY_CURRENT_CONFIG};
 
 // An item's texts as the wide registry calls take them.
 struct WideItem {
@@ -45,16 +32,16 @@ struct WideItem {
 
 std::optional<WideItem> Widen(const SetupItem& item) {
     const DataParts parts = SplitAtFolder(item);
-    const std::optional<std::wstring> subKey = Utf16FromUtf8(item.subKey);
-    const std::optional<std::wstring> valueName = Utf16FromUtf8(item.valueName);
-    const std::optional<std::wstring> before = Utf16FromUtf8(parts.before);
-    const std::optional<std::wstring> folder = Utf16FromUtf8(parts.folder);
-    const std::optional<std::wstring> after = Utf16FromUtf8(parts.after);
+    const std::optional<std::wstring> subKey = Utf16FromUtf8Strict(item.subKey);
+    const std::optional<std::wstring> valueName = Utf16FromUtf8Strict(item.valueName);
+    const std::optional<std::wstring> before = Utf16FromUtf8Strict(parts.before);
+    const std::optional<std::wstring> folder = Utf16FromUtf8Strict(parts.folder);
+    const std::optional<std::wstring> after = Utf16FromUtf8Strict(parts.after);
     if (!subKey || !valueName || !before || !folder || !after) {
         return std::nullopt;
     }
     WideItem wide;
-    wide.root = PredefinedKey(item.rootKey);
+    wide.root = kPredefinedKeys[static_cast<int>(item.rootKey)];
     wide.subKey = *subKey;
     wide.valueName = *valueName;
     wide.data = *before + *folder + *after;
@@ -123,7 +110,7 @@ std::optional<std::wstring> ReadValueText(HKEY key, const std::wstring& valueNam
 // What a key holds, for telling ours from another program's; none when it does not exist.
 std::optional<RegistryKeyContents> ReadKeyContents(HKEY root, const std::string& path) {
     RegistryKeyContents contents;
-    const std::optional<std::wstring> widePath = Utf16FromUtf8(path);
+    const std::optional<std::wstring> widePath = Utf16FromUtf8Strict(path);
     UniqueHkey key;
     const LONG opened = widePath ? RegOpenKeyExW(root, widePath->c_str(), 0, KEY_READ, key.put())
                                  : ERROR_INVALID_DATA;
@@ -141,40 +128,33 @@ std::optional<RegistryKeyContents> ReadKeyContents(HKEY root, const std::string&
         contents.unreadable = true;
         return contents;
     }
-    // a name that does not fit what the key reported, or does not convert, is not one of ours
+    // a name that does not fit what the key reported, or does not convert, is not one of ours;
+    // each subkey's name, then each value's name, is handed to take
     std::wstring name((std::max)(longestSubKey, longestValueName) + 1, L'\0');
-    for (DWORD index = 0;; ++index) {
-        DWORD length = static_cast<DWORD>(name.size());
-        const LONG got =
-            RegEnumKeyExW(key.get(), index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
-        if (got == ERROR_NO_MORE_ITEMS) {
-            break;
+    const auto each = [&](auto enumerate, auto take) {
+        for (DWORD index = 0; !contents.unreadable; ++index) {
+            DWORD length = static_cast<DWORD>(name.size());
+            const LONG got =
+                enumerate(key.get(), index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
+            if (got == ERROR_NO_MORE_ITEMS) {
+                return;
+            }
+            const std::wstring wide = name.substr(0, length);
+            const std::optional<std::string> narrow =
+                got == ERROR_SUCCESS ? Utf8FromUtf16Strict(wide) : std::nullopt;
+            contents.unreadable = !narrow;
+            if (narrow) {
+                take(wide, *narrow);
+            }
         }
-        const std::optional<std::string> subKey =
-            got == ERROR_SUCCESS ? Utf8FromUtf16(name.substr(0, length)) : std::nullopt;
-        if (!subKey) {
-            contents.unreadable = true;
-            return contents;
-        }
-        contents.subKeys.push_back(*subKey);
-    }
-    for (DWORD index = 0;; ++index) {
-        DWORD length = static_cast<DWORD>(name.size());
-        const LONG got =
-            RegEnumValueW(key.get(), index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
-        if (got == ERROR_NO_MORE_ITEMS) {
-            break;
-        }
-        const std::wstring valueName = name.substr(0, length);
-        const std::optional<std::string> narrowName =
-            got == ERROR_SUCCESS ? Utf8FromUtf16(valueName) : std::nullopt;
-        if (!narrowName) {
-            contents.unreadable = true;
-            return contents;
-        }
-        const std::optional<std::wstring> text = ReadValueText(key.get(), valueName);
-        contents.values.emplace_back(*narrowName, text ? Utf8FromUtf16(*text) : std::nullopt);
-    }
+    };
+    each(RegEnumKeyExW, [&](const std::wstring&, const std::string& subKey) {
+        contents.subKeys.push_back(subKey);
+    });
+    each(RegEnumValueW, [&](const std::wstring& wide, const std::string& valueName) {
+        const std::optional<std::wstring> text = ReadValueText(key.get(), wide);
+        contents.values.emplace_back(valueName, text ? Utf8FromUtf16Strict(*text) : std::nullopt);
+    });
     return contents;
 }
 
@@ -195,7 +175,7 @@ std::string LoggedStoredValue(const std::optional<std::wstring>& stored) {
     if (!stored) {
         return LoggedValue(std::nullopt);
     }
-    const std::optional<std::string> text = Utf8FromUtf16(*stored);
+    const std::optional<std::string> text = Utf8FromUtf16Strict(*stored);
     return text ? LoggedValue(text) : "unreadable";
 }
 
@@ -208,32 +188,27 @@ LONG WriteValue(HKEY key, const WideItem& item) {
 
 }  // namespace
 
-std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker(const SetupNames& names) {
-    return std::make_unique<WinAssociatedSetupChecker>(names);
+std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker(const SetupNames& names,
+                                                                     RepairLog& log) {
+    return std::make_unique<WinAssociatedSetupChecker>(names, log);
 }
 
-int WinAssociatedSetupChecker::LoadConfig(const pugi::xml_node& section) {
-    applicationName.clear();
-    const SetupLoadResult result = LoadSetupItems(
-        section,
-        [this] {
-            applicationName = names.applicationName;
-            return names;
-        },
-        items);
+LoadCode WinAssociatedSetupChecker::LoadConfig(const pugi::xml_node& section) {
+    const SetupLoadResult result = LoadSetupItems(section, names, items);
     unresolved = result == SetupUnresolved;
     return result == SetupLoaded ? ConfigLoaded : SetupConfigRefused;
 }
 
-int WinAssociatedSetupChecker::Check() {
+CheckCode WinAssociatedSetupChecker::Check() {
     refused = false;
     if (unresolved) {
         return CheckInternalError;
     }
     // nothing is taken over from a file type, not even by reporting its key as correct
+    const std::string& applicationName = names.applicationName;
     if (!items.empty() && IsValidApplicationName(applicationName)) {
         std::map<std::string, RegistryKeyContents> keys;
-        for (const std::string& path : RegistrationKeyPaths(items, applicationName)) {
+        for (const std::string& path : SetupKeyPaths(items, applicationName)) {
             if (std::optional<RegistryKeyContents> contents =
                     ReadKeyContents(HKEY_CLASSES_ROOT, path)) {
                 keys.emplace(path, std::move(*contents));
@@ -244,7 +219,7 @@ int WinAssociatedSetupChecker::Check() {
             return CheckInternalError;
         }
     }
-    int result = CheckCorrect;
+    CheckCode result = CheckCorrect;
     for (SetupItem& item : items) {
         const std::optional<WideItem> wide = Widen(item);
         if (!wide) {
@@ -270,10 +245,12 @@ int WinAssociatedSetupChecker::Check() {
     return result;
 }
 
-int WinAssociatedSetupChecker::Repair() {
-    ClearRepairFailure();
+RepairResult WinAssociatedSetupChecker::Repair() {
+    const auto failed = [](std::string step, unsigned long error) {
+        return RepairResult{SetupRepairFailed, std::move(step), error};
+    };
     if (unresolved || refused) {
-        return Fail(SetupRepairFailed, "refused by the check", 0);
+        return failed("refused by the check", 0);
     }
     for (const SetupItem& item : items) {
         if (item.status == ItemOk) {
@@ -281,47 +258,41 @@ int WinAssociatedSetupChecker::Repair() {
         }
         const std::optional<WideItem> wide = Widen(item);
         if (!wide) {
-            return Fail(SetupRepairFailed, "convert " + LoggedKeyName(item),
-                        ERROR_NO_UNICODE_TRANSLATION);
+            return failed("convert " + LoggedKeyName(item), ERROR_NO_UNICODE_TRANSLATION);
+        }
+        if (item.status != ItemKeyMissing && item.status != ItemValueMismatch) {
+            return failed("unchecked " + LoggedKeyName(item), 0);
         }
         // The line with the old value is stored before anything changes: a change whose old value
         // could not be written down is not made. A key the check found missing may have appeared
         // since; its value is then read like any other.
         LONG opened = ERROR_SUCCESS;
-        UniqueHkey key;
-        switch (item.status) {
-            case ItemKeyMissing:
-            case ItemValueMismatch:
-                key = OpenKey(wide->root, wide->subKey, &opened);
-                break;
-            default:
-                return Fail(SetupRepairFailed, "unchecked " + LoggedKeyName(item), 0);
-        }
+        UniqueHkey key = OpenKey(wide->root, wide->subKey, &opened);
         if (!key && item.status == ItemValueMismatch) {
-            return Fail(SetupRepairFailed, "open key " + LoggedKeyName(item), opened);
+            return failed("open key " + LoggedKeyName(item), opened);
         }
         const std::optional<std::wstring> old =
             key ? ReadValueText(key.get(), wide->valueName) : std::nullopt;
-        if (!LogRepair(ChangeEvent(LoggedValueName(item), LoggedStoredValue(old),
-                                   LoggedValue(item.data)))) {
-            return Fail(SetupRepairFailed, "log " + LoggedValueName(item), GetLastError());
+        if (const unsigned long error = log->Append(ChangeEvent(
+                LoggedValueName(item), LoggedStoredValue(old), LoggedValue(item.data)))) {
+            return failed("log " + LoggedValueName(item), error);
         }
         if (!key) {
             opened = RegCreateKeyW(wide->root, wide->subKey.c_str(), key.put());
             if (opened != ERROR_SUCCESS) {
                 key.release();
-                return Fail(SetupRepairFailed, "create key " + LoggedKeyName(item), opened);
+                return failed("create key " + LoggedKeyName(item), opened);
             }
             if (!key) {
                 key = OpenKey(wide->root, wide->subKey, &opened);
             }
             if (!key) {
-                return Fail(SetupRepairFailed, "open key " + LoggedKeyName(item), opened);
+                return failed("open key " + LoggedKeyName(item), opened);
             }
         }
         if (const LONG written = WriteValue(key.get(), *wide); written != ERROR_SUCCESS) {
-            return Fail(SetupRepairFailed, "write " + LoggedValueName(item), written);
+            return failed("write " + LoggedValueName(item), written);
         }
     }
-    return Repaired;
+    return RepairResult();
 }

@@ -14,15 +14,6 @@ namespace {
 // Bytes are read in pieces of this size at least (a longer line grows the buffer), and each piece
 // is scanned for the names and then copied while it is still in the cache.
 constexpr std::size_t kPieceSize = 64 * 1024;
-constexpr std::size_t kWriteBufferSize = 256 * 1024;
-
-// Whether any of the eight bytes of word equals byte.
-bool HasByte(std::uint64_t word, char byte) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-    const std::uint64_t diff = word ^ (kOnes * static_cast<unsigned char>(byte));
-    return ((diff - kOnes) & ~diff & kHighBits) != 0;
-}
 
 // Finds where the names stand. Each name is looked for by its byte that is rarest in the first
 // region it sees, eight bytes at a time.
@@ -331,49 +322,4 @@ void CopyLines(const ByteReader& read, const std::vector<std::string_view>& name
     if (carried > 0) {
         CopyRegion(buffer.data(), buffer.data() + carried, finder, fixLine, output);
     }
-}
-
-bool WriteWithCrLf(const std::string& text, const ByteWriter& write) {
-    // every byte becomes at most two, so half a buffer of input always fits
-    constexpr std::size_t kWord = sizeof(std::uint64_t);
-    std::vector<char> buffer(kWriteBufferSize);
-    char* const first = buffer.data();
-    const char* data = text.data();
-    const char* const end = data + text.size();
-    while (data < end) {
-        // input that surely fits the buffer once expanded
-        const char* const stop = data + std::min<std::size_t>(end - data, kWriteBufferSize / 2);
-        char* out = first;
-        while (stop - data >= static_cast<std::ptrdiff_t>(kWord)) {
-            // one pass: copy a word at a time, stopping short at each line end
-            std::uint64_t word;
-            std::memcpy(&word, data, kWord);
-            std::memcpy(out, &word, kWord);
-            if (!HasByte(word, '\n')) {
-                data += kWord;
-                out += kWord;
-                continue;
-            }
-            // the word is stored already: keep what stands before its first line feed
-            std::size_t kept = 0;
-            while (data[kept] != '\n') {
-                ++kept;
-            }
-            out += kept;
-            *out++ = '\r';
-            *out++ = '\n';
-            data += kept + 1;
-        }
-        while (data < stop) {
-            const char c = *data++;
-            if (c == '\n') {
-                *out++ = '\r';
-            }
-            *out++ = c;
-        }
-        if (!write(first, static_cast<std::size_t>(out - first))) {
-            return false;
-        }
-    }
-    return true;
 }

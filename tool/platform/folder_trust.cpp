@@ -18,12 +18,15 @@ constexpr std::uint32_t kLookingRights =
     0x0001u | 0x0008u | 0x0020u | 0x0080u | 0x00020000u | 0x00100000u | 0x20000000u | 0x80000000u;
 
 bool IsTrusted(const std::string& sid, const std::string& runningUser) {
-    return (!runningUser.empty() && sid == runningUser) ||
-           std::find(std::begin(kTrustedSids), std::end(kTrustedSids), sid) !=
-               std::end(kTrustedSids);
+    return (!runningUser.empty() && sid == runningUser) || IsAdministrativeSid(sid);
 }
 
 }  // namespace
+
+bool IsAdministrativeSid(const std::string& sid) {
+    return std::find(std::begin(kTrustedSids), std::end(kTrustedSids), sid) !=
+           std::end(kTrustedSids);
+}
 
 bool IsTrustedFolder(const FolderSecurity& security, const std::string& runningUser) {
     if (!IsTrusted(security.owner, runningUser) || !security.hasDacl) {

@@ -44,15 +44,19 @@ std::vector<std::string> CommandTokens(const std::string& command) {
     return tokens;
 }
 
-// Like FillTemplate; also tells whether a "%s" was there to take the name.
-std::string Fill(const std::string& text, const std::string& applicationName, bool& usedName) {
+}  // namespace
+
+std::string FillTemplate(const std::string& text, const std::string& applicationName,
+                         bool* usedName) {
     std::string filled;
     filled.reserve(text.size() + applicationName.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char next = i + 1 < text.size() ? text[i + 1] : '\0';
         if (text[i] == '%' && next == 's') {
             filled += applicationName;
-            usedName = true;
+            if (usedName != nullptr) {
+                *usedName = true;
+            }
             ++i;
         } else if (text[i] == '%' && next == '%') {
             filled += '%';
@@ -64,16 +68,16 @@ std::string Fill(const std::string& text, const std::string& applicationName, bo
     return filled;
 }
 
-// QuoteCommandLine; folderStart tells where the program directory begins in the result.
-std::string QuotedCommand(const std::string& command,
-                          const std::optional<std::string>& programDirectory,
-                          std::size_t& folderStart) {
+std::string QuoteCommandLine(const std::string& command,
+                             const std::optional<std::string>& programDirectory,
+                             std::size_t* folderStart) {
     const std::vector<std::string> tokens = CommandTokens(command);
+    if (folderStart != nullptr) {
+        *folderStart = tokens.empty() ? 0 : 1;  // after the opening quote
+    }
     if (tokens.empty()) {
-        folderStart = 0;
         return programDirectory.value_or(std::string()) + command;
     }
-    folderStart = 1;  // after the opening quote
     std::string program = tokens.front();
     program.erase(std::remove(program.begin(), program.end(), '"'), program.end());
     std::string quoted = "\"" + programDirectory.value_or(std::string()) + program + "\"";
@@ -85,8 +89,10 @@ std::string QuotedCommand(const std::string& command,
     return quoted;
 }
 
-// An item that a registration of the URL protocol writes under HKEY_CLASSES_ROOT\<name>.
-bool IsRegistrationItem(const SetupItem& item, const std::string& applicationName) {
+namespace {
+
+// An item that the setup of the URL protocol writes under HKEY_CLASSES_ROOT\<name>.
+bool IsSchemeItem(const SetupItem& item, const std::string& applicationName) {
     if (item.rootKey != RegistryRoot::ClassesRoot ||
         (item.wtag != "setup" && item.wtag != "url" && item.wtag != "url_protocol")) {
         return false;
@@ -121,7 +127,7 @@ std::string ProgramFileName(const std::string& command) {
     return cut == std::string::npos ? program : program.substr(cut + 1);
 }
 
-// Whether a stored text is one the item writes, an earlier version wrote, or a registration that
+// Whether a stored text is one the item writes, an earlier version wrote, or a setup that
 // stopped half-way left.
 bool IsOwnValue(const SetupItem& item, const std::optional<std::string>& text) {
     if (!text) {
@@ -135,10 +141,6 @@ bool IsOwnValue(const SetupItem& item, const std::optional<std::string>& text) {
     }
     return EqualsIgnoringAsciiCase(*text, item.data);
 }
-
-}  // namespace
-
-namespace {
 
 const std::array<std::pair<const char*, RegistryRoot>, 5> kRoots = {{
     {"HKEY_CLASSES_ROOT", RegistryRoot::ClassesRoot},
@@ -168,16 +170,11 @@ const char* RootKeyName(RegistryRoot root) {
     return kRoots[0].first;
 }
 
-std::string FillTemplate(const std::string& text, const std::string& applicationName) {
-    bool usedName = false;
-    return Fill(text, applicationName, usedName);
-}
-
-std::vector<std::string> RegistrationKeyPaths(const std::vector<SetupItem>& items,
-                                              const std::string& applicationName) {
+std::vector<std::string> SetupKeyPaths(const std::vector<SetupItem>& items,
+                                       const std::string& applicationName) {
     std::vector<std::string> paths;
     for (const SetupItem& item : items) {
-        if (!IsRegistrationItem(item, applicationName)) {
+        if (!IsSchemeItem(item, applicationName)) {
             continue;
         }
         for (std::size_t end = applicationName.size(); end != std::string::npos;
@@ -200,7 +197,7 @@ std::vector<std::string> RegistrationKeyPaths(const std::vector<SetupItem>& item
 
 bool IsAnotherProgramsClass(const std::vector<SetupItem>& items, const std::string& applicationName,
                             const std::map<std::string, RegistryKeyContents>& keys) {
-    const std::vector<std::string> paths = RegistrationKeyPaths(items, applicationName);
+    const std::vector<std::string> paths = SetupKeyPaths(items, applicationName);
     for (const std::string& path : paths) {
         const auto found = keys.find(path);
         if (found == keys.end()) {
@@ -219,7 +216,7 @@ bool IsAnotherProgramsClass(const std::vector<SetupItem>& items, const std::stri
         }
         for (const auto& value : key.values) {
             if (std::none_of(items.begin(), items.end(), [&](const SetupItem& item) {
-                    return IsRegistrationItem(item, applicationName) &&
+                    return IsSchemeItem(item, applicationName) &&
                            EqualsIgnoringAsciiCase(item.subKey, path) &&
                            EqualsIgnoringAsciiCase(item.valueName, value.first) &&
                            IsOwnValue(item, value.second);
@@ -229,12 +226,6 @@ bool IsAnotherProgramsClass(const std::vector<SetupItem>& items, const std::stri
         }
     }
     return false;
-}
-
-std::string QuoteCommandLine(const std::string& command,
-                             const std::optional<std::string>& programDirectory) {
-    std::size_t folderStart = 0;
-    return QuotedCommand(command, programDirectory, folderStart);
 }
 
 DataParts SplitAtFolder(const SetupItem& item) {
@@ -247,8 +238,7 @@ DataParts SplitAtFolder(const SetupItem& item) {
     return {data.substr(0, start), data.substr(start, length), data.substr(start + length)};
 }
 
-SetupLoadResult LoadSetupItems(const pugi::xml_node& section,
-                               const std::function<SetupNames()>& resolveNames,
+SetupLoadResult LoadSetupItems(const pugi::xml_node& section, const SetupNames& names,
                                std::vector<SetupItem>& items) {
     items.clear();
     if (!section) {
@@ -258,7 +248,6 @@ SetupLoadResult LoadSetupItems(const pugi::xml_node& section,
     if (!win) {
         return SetupRefused;
     }
-    const SetupNames names = resolveNames();
     const std::string& name = names.applicationName;
     bool unresolved = false;
 
@@ -275,10 +264,10 @@ SetupLoadResult LoadSetupItems(const pugi::xml_node& section,
 
         bool usedName = false;
         if (item.wtag == "setup" || item.wtag == "url") {
-            item.subKey = Fill(element.attribute("sub_key").value(), name, usedName);
-            item.data = Fill(element.attribute("data").value(), name, usedName);
+            item.subKey = FillTemplate(element.attribute("sub_key").value(), name, &usedName);
+            item.data = FillTemplate(element.attribute("data").value(), name, &usedName);
         } else if (item.wtag == "url_protocol") {
-            item.subKey = Fill(element.attribute("sub_key").value(), name, usedName);
+            item.subKey = FillTemplate(element.attribute("sub_key").value(), name, &usedName);
             item.valueName = kUrlProtocolValueName;
         } else {
             item.subKey = element.attribute("sub_key").value();
@@ -298,7 +287,7 @@ SetupLoadResult LoadSetupItems(const pugi::xml_node& section,
         const std::optional<std::string> directory =
             inProgramDirectory ? names.programDirectory : std::nullopt;
         if (item.wtag == "setup") {
-            item.data = QuotedCommand(item.data, directory, item.folderStart);
+            item.data = QuoteCommandLine(item.data, directory, &item.folderStart);
         } else if (directory) {
             item.data = *directory + item.data;
         }

@@ -4,11 +4,10 @@
 // (UTC, ISO 8601) and one event, the oldest lines dropped when the file would pass its limit.
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "outcomes.h"
 
 // The log never passes this size, but for a single line longer than it, which is kept alone.
 constexpr std::size_t kRepairLogLimit = 256 * 1024;
@@ -27,7 +26,7 @@ std::string ChangeEvent(const std::string& what, const std::string& old, const s
 
 // A repair that failed: "repair failed: <row>: <step> (error <code>)", the step "unknown" when the
 // repair did not say where it failed.
-std::string RepairFailedEvent(const std::string& row, const std::optional<RepairFailure>& failure);
+std::string RepairFailedEvent(const std::string& row, const std::string& step, unsigned long error);
 
 // The log once line (with its line end) is added to the lines of existing: the oldest whole lines
 // go while the whole would pass limit; line itself always stays. existing is the log's end when
@@ -35,12 +34,16 @@ std::string RepairFailedEvent(const std::string& row, const std::optional<Repair
 std::string ComposeLog(std::string_view existing, bool tail, std::string_view line,
                        std::size_t limit);
 
-// The log's folder under %ProgramData%: the run's application name when it is valid (a safe folder
-// name), else "Brevant", as it also is until the run sets it where it starts.
-void SetRepairLogFolder(const std::string& applicationName);
-const std::string& RepairLogFolder();
+// The run's repair log, made where the run starts and handed to whoever changes the machine.
+class RepairLog {
+public:
+    virtual ~RepairLog() = default;
+    // Adds the time and event as one line, stored on the disk before it returns, so that it can be
+    // written ahead of the change it describes; 0 when it is stored, else the platform's error
+    // code, the log then as it was.
+    virtual unsigned long Append(const std::string& event) = 0;
+};
 
-// Windows build: adds the time and event to the log as one line, stored on the disk before it
-// returns, so that it can be written ahead of the change it describes. False when the line could
-// not be stored; the log is then as it was.
-bool LogRepair(const std::string& event);
+// The log in %ProgramData%\<folder> (Windows build), opened at its first line and kept open to the
+// end of the run; folder is the run's application name when it is valid, else "Brevant".
+std::unique_ptr<RepairLog> CreateRepairLog(const std::string& folder);

@@ -8,10 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "repair_log.h"
+#include "utf.h"
 #include "win_handle_owners.h"
 #include "win_system_library.h"
-#include "win_text.h"
 
 static_assert(kProxyTypeDirect == PROXY_TYPE_DIRECT);
 
@@ -68,7 +67,7 @@ LoggedSettings ReadLanSettings() {
     settings.direct = options[0].Value.dwValue == PROXY_TYPE_DIRECT;
     std::optional<std::string> bypassText;
     if (bypass) {
-        bypassText = Utf8FromUtf16(bypass.get());
+        bypassText = Utf8FromUtf16Strict(bypass.get());
         if (!bypassText) {
             return settings;
         }
@@ -80,17 +79,21 @@ LoggedSettings ReadLanSettings() {
 
 }  // namespace
 
-std::unique_ptr<ProxyChecker> CreateProxyChecker() { return std::make_unique<WinProxyChecker>(); }
+std::unique_ptr<ProxyChecker> CreateProxyChecker(RepairLog& log) {
+    return std::make_unique<WinProxyChecker>(log);
+}
 
-int WinProxyChecker::Check() {
+CheckCode WinProxyChecker::Check() {
     std::array<INTERNET_PER_CONN_OPTIONW, 1> flags = {};
     flags[0].dwOption = INTERNET_PER_CONN_FLAGS;
     const bool read = QueryLanOptions(flags);
     return ProxyCheckCode(read, flags[0].Value.dwValue);
 }
 
-int WinProxyChecker::Repair() {
-    ClearRepairFailure();
+RepairResult WinProxyChecker::Repair() {
+    const auto failed = [](const char* step, unsigned long error) {
+        return RepairResult{ProxyRepairFailed, step, error};
+    };
     // read before anything is written: the repair log keeps what was there
     const LoggedSettings before = ReadLanSettings();
     std::string bypass = kDirectBypass;
@@ -105,26 +108,28 @@ int WinProxyChecker::Repair() {
     const auto setOptionA = SYSTEM_FUNCTION(kWininet, InternetSetOptionA);
     const auto setOption = SYSTEM_FUNCTION(kWininet, InternetSetOptionW);
     if (!setOptionA || !setOption) {
-        return Fail(ProxyRepairFailed, "load wininet", GetLastError());
+        return failed("load wininet", GetLastError());
     }
     // the lines with the old values are stored first: settings whose old values could not be
     // written down are not changed
-    if (!before.direct && !LogRepair(ChangeEvent("proxy LAN type flags", before.flags,
-                                                 LoggedFlags(PROXY_TYPE_DIRECT)))) {
-        return Fail(ProxyRepairFailed, "log proxy LAN type flags", GetLastError());
+    unsigned long error = 0;
+    if (!before.direct && (error = log->Append(ChangeEvent("proxy LAN type flags", before.flags,
+                                                           LoggedFlags(PROXY_TYPE_DIRECT)))) != 0) {
+        return failed("log proxy LAN type flags", error);
     }
-    if (!before.localBypass && !LogRepair(ChangeEvent("proxy LAN bypass list", before.bypass,
-                                                      LoggedValue(kDirectBypass)))) {
-        return Fail(ProxyRepairFailed, "log proxy LAN bypass list", GetLastError());
+    if (!before.localBypass &&
+        (error = log->Append(ChangeEvent("proxy LAN bypass list", before.bypass,
+                                         LoggedValue(kDirectBypass)))) != 0) {
+        return failed("log proxy LAN bypass list", error);
     }
     if (!setOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, sizeof(list))) {
-        return Fail(ProxyRepairFailed, "set proxy options", GetLastError());
+        return failed("set proxy options", GetLastError());
     }
     if (!setOption(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {
-        return Fail(ProxyRepairFailed, "announce settings change", GetLastError());
+        return failed("announce settings change", GetLastError());
     }
     if (!setOption(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0)) {
-        return Fail(ProxyRepairFailed, "refresh settings", GetLastError());
+        return failed("refresh settings", GetLastError());
     }
-    return Repaired;
+    return RepairResult();
 }

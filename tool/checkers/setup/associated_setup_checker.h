@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -14,14 +13,15 @@
 
 #include "application_name.h"
 #include "outcomes.h"
+#include "repair_log.h"
 
-// Makes sure the registry registers the application name as a URL protocol.
-class AssociatedSetupChecker : public RepairFailureRecord {
+// The setup: makes sure the registry registers the application name as a URL protocol.
+class AssociatedSetupChecker {
 public:
     virtual ~AssociatedSetupChecker() = default;
-    virtual int LoadConfig(const pugi::xml_node& section) = 0;
-    virtual int Check() = 0;
-    virtual int Repair() = 0;
+    virtual LoadCode LoadConfig(const pugi::xml_node& section) = 0;
+    virtual CheckCode Check() = 0;
+    virtual RepairResult Repair() = 0;
 };
 
 // The five predefined registry roots a configuration may name; the Windows checker maps each to
@@ -75,16 +75,18 @@ enum SetupLoadResult {
     SetupUnresolved,
 };
 
-// What the item templates are filled with; asked for only once the section has a "win" element.
+// What the item templates are filled with.
 struct SetupNames {
     std::optional<std::string> programDirectory;  // with its trailing backslash; none if unknown
     std::string applicationName;                  // empty if unknown
 };
 
-// The Windows implementation, with an empty item list, filling its templates with names.
-std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker(const SetupNames& names);
+// The Windows implementation, with an empty item list, filling its templates with names; its
+// repairs are written ahead in log.
+std::unique_ptr<AssociatedSetupChecker> CreateAssociatedSetupChecker(const SetupNames& names,
+                                                                     RepairLog& log);
 
-// What one registry key holds, as read before a registration writes anything.
+// What one registry key holds, as read before the setup writes anything.
 struct RegistryKeyContents {
     std::vector<std::string> subKeys;
     // each value's name ("" for the default value) and its text; none when it is not text
@@ -100,20 +102,22 @@ const char* RootKeyName(RegistryRoot root);
 
 // Replaces "%s" by the name and "%%" by one percent sign; every other character, any other "%"
 // included, stays as it is.
-std::string FillTemplate(const std::string& text, const std::string& applicationName);
+// usedName, when given, is set when a "%s" took the name.
+std::string FillTemplate(const std::string& text, const std::string& applicationName,
+                         bool* usedName = nullptr);
 
-// The keys the items of the registration (wtag "setup", "url" or "url_protocol", under
+// The keys the setup's items (wtag "setup", "url" or "url_protocol", under
 // HKEY_CLASSES_ROOT\<name>) write, as paths below HKEY_CLASSES_ROOT: <name> first, then every key
 // on the way to an item's key, parents before children. Empty when no such item is configured.
-std::vector<std::string> RegistrationKeyPaths(const std::vector<SetupItem>& items,
-                                              const std::string& applicationName);
+std::vector<std::string> SetupKeyPaths(const std::vector<SetupItem>& items,
+                                       const std::string& applicationName);
 
-// Whether the keys at RegistrationKeyPaths (a path missing from keys does not exist) belong to
-// another program, so that a registration must change nothing in them: a key holds a value or a
+// Whether the keys at SetupKeyPaths (a path missing from keys does not exist) belong to
+// another program, so that the setup must change nothing in them: a key holds a value or a
 // subkey no item writes (a DelegateExecute, a CLSID's subkeys, another verb), the scheme's
 // description is neither empty nor the item's text in any ASCII letter case, or the open command
 // names another program than the item's (its file name compared ignoring ASCII case, in any
-// folder). Our own keys, earlier versions' and those of a registration that stopped half-way are
+// folder). Our own keys, earlier versions' and those of a setup that stopped half-way are
 // not another program's.
 bool IsAnotherProgramsClass(const std::vector<SetupItem>& items, const std::string& applicationName,
                             const std::map<std::string, RegistryKeyContents>& keys);
@@ -123,11 +127,12 @@ bool IsAnotherProgramsClass(const std::vector<SetupItem>& items, const std::stri
 // folder or in a link cannot split them. Tokens are separated by blanks outside quotes; an argument
 // holding a quote already stays as it is. A command of blanks only is treated as any other item's
 // data: the directory, when given, goes in front.
+// folderStart, when given, receives where the program directory begins in the result.
 std::string QuoteCommandLine(const std::string& command,
-                             const std::optional<std::string>& programDirectory);
+                             const std::optional<std::string>& programDirectory,
+                             std::size_t* folderStart = nullptr);
 
 // Rebuilds items from the "setup" section. On any result but SetupLoaded the list is empty. An
 // application name that a template uses must be valid (IsValidApplicationName).
-SetupLoadResult LoadSetupItems(const pugi::xml_node& section,
-                               const std::function<SetupNames()>& resolveNames,
+SetupLoadResult LoadSetupItems(const pugi::xml_node& section, const SetupNames& names,
                                std::vector<SetupItem>& items);
