@@ -19,8 +19,10 @@ constexpr wchar_t kLogFileName[] = L"repairs.log";
 // The folder: as the log, and inherited by what it holds.
 constexpr wchar_t kFolderSddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 // Where a folder that is not the tool's own has the log's name, the log is kept in a folder of its
-// own beside it, "<name>-repairs-<8 hex digits>", found again by later runs; so many are looked at.
+// own beside it, "<name>-repairs-<8 hex digits>", found again by later runs. So many names of that
+// pattern are looked at (a user may make many of them, none trusted), and so many new names tried.
 constexpr wchar_t kFallbackInfix[] = L"-repairs-";
+constexpr int kFallbackLookups = 4096;
 constexpr int kFallbackCandidates = 64;
 
 // The account this process runs as; under Wine it owns every file and folder.
@@ -78,7 +80,7 @@ LogFolder OpenFallbackFolder(HANDLE parent, const std::wstring& parentPath,
     const UniqueFindHandle search(FindFirstFileExW((parentPath + L"\\" + prefix + L"*").c_str(),
                                                    FindExInfoBasic, &entry, FindExSearchNameMatch,
                                                    nullptr, 0));
-    for (int looked = 0; search && looked < kFallbackCandidates; ++looked) {
+    for (int looked = 0; search && looked < kFallbackLookups; ++looked) {
         const std::wstring candidate = entry.cFileName;
         if (IsHexName(candidate, prefix.c_str(), 8, L"")) {
             UniqueFileHandle found = OpenTrustedFolder(parent, parentPath, candidate, false);
