@@ -83,7 +83,7 @@ void AppendUtf8FromUtf16Replacing(std::string& out, Utf16View text) {
     Encode(out, text, LoneSurrogate::Replace);
 }
 
-std::string Utf8FromUtf16Replacing(Utf16View text) {
+std::string toUtf8(Utf16View text) {
     std::string out;
     out.reserve(text.size());
     AppendUtf8FromUtf16Replacing(out, text);

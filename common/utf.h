@@ -35,9 +35,10 @@ std::optional<Utf16String> Utf16FromUtf8Strict(std::string_view text);
 // Lossless: every text converts.
 std::string Utf8FromUtf16Lossless(Utf16View text);
 
-// Replacing: every text converts.
-std::string Utf8FromUtf16Replacing(Utf16View text);
-// Appends what Utf8FromUtf16Replacing gives to out.
+// Replacing: every text converts. The dialog library's own name for its conversion, the one name
+// here in another style.
+std::string toUtf8(Utf16View text);
+// Appends what toUtf8 gives to out.
 void AppendUtf8FromUtf16Replacing(std::string& out, Utf16View text);
 
 // Whether a and b are the same bytes, ASCII letters compared without their case (no locale's

@@ -58,7 +58,7 @@ const Utf8Case kUtf8Cases[] = {
 class Utf8Conversion : public ::testing::TestWithParam<Utf8Case> {};
 
 TEST_P(Utf8Conversion, Utf8FromUtf16Replacing_GivesExactBytes_ForText) {
-    EXPECT_EQ(Utf8FromUtf16Replacing(utf16(GetParam().text)), GetParam().bytes);
+    EXPECT_EQ(toUtf8(utf16(GetParam().text)), GetParam().bytes);
 }
 
 TEST_P(Utf8Conversion, AppendUtf8FromUtf16Replacing_KeepsWhatWasThere_BeforeTheText) {

@@ -30,9 +30,9 @@ Selection expectedSelection(DialogKind kind, const std::vector<Utf16String>& pat
         std::replace(folder.begin(), folder.end(), Utf16Unit{'/'}, Utf16Unit{'\\'});
         if (!expected.names.empty() && folder != directory) return Selection{"", {}, false, true};
         directory = folder;
-        expected.names.push_back(Utf8FromUtf16Replacing(name));
+        expected.names.push_back(toUtf8(name));
     }
-    expected.directory = Utf8FromUtf16Replacing(directory);
+    expected.directory = toUtf8(directory);
     std::replace(expected.directory.begin(), expected.directory.end(), '/', '\\');
     if (kind == SavePath) {
         if (expected.names.empty()) {

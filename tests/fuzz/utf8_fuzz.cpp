@@ -1,4 +1,4 @@
-// Utf8FromUtf16Replacing against glibc's iconv as an independent decoder: the bytes must be
+// toUtf8 against glibc's iconv as an independent decoder: the bytes must be
 // well-formed UTF-8 that decodes to the input's code points, each lone surrogate standing as
 // U+FFFD. The strict conversions agree with it too: from UTF-16 they refuse exactly the texts with
 // a lone surrogate, and from UTF-8 they accept exactly the bytes iconv accepts.
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i + 1 < size; i += 2) {
         text.push_back(static_cast<Utf16Unit>(data[i] | data[i + 1] << 8));
     }
-    const std::string utf8 = Utf8FromUtf16Replacing(text);
+    const std::string utf8 = toUtf8(text);
     int loneSurrogates = 0;
     if (decodeWithIconv(utf8) != codePoints(text, &loneSurrogates)) std::abort();
     const std::optional<std::string> strict = Utf8FromUtf16Strict(text);

@@ -96,7 +96,7 @@ HRESULT fakeDialog(const DialogSettings& settings, SelectionCollector& collector
             answers.pop_front();
         }
     }
-    events.add("open " + Utf8FromUtf16Replacing(settings.title));
+    events.add("open " + toUtf8(settings.title));
     HWND window = nullptr;
     if (first && windowFirst) {
         window = CreateWindowExW(0, L"STATIC", settings.title, WS_POPUP | WS_VISIBLE, 0, 0, 100,
