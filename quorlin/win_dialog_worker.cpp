@@ -103,10 +103,11 @@ UniqueHandle startThread(unsigned(__stdcall* body)(void*), void* argument, unsig
 }
 
 // The dialog, or the box it shows (which disables it), whichever the user must answer: a disabled
-// window would take the keyboard and do nothing with it.
+// window would take the keyboard and do nothing with it. Only a popup the user can see counts: a
+// hidden one the dialog owns (a list or tip of its controls) would take the keyboard away from it.
 void bringToFront(HWND dialog) {
     const HWND popup = GetLastActivePopup(dialog);
-    const HWND window = IsWindowEnabled(popup) ? popup : dialog;
+    const HWND window = IsWindowVisible(popup) && IsWindowEnabled(popup) ? popup : dialog;
     FlashWindow(window, TRUE);
     if (!IsWindowEnabled(window)) return;
     if (!SetForegroundWindow(window)) {
