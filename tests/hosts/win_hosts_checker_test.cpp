@@ -226,13 +226,24 @@ TEST_F(WinHostsFile, Repair_KeepsReplacedFileAsBackupAndLeavesLinkedFile_WhenBac
     SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-// The system directory cannot be had: there is no file to read or to write.
-TEST(WinHostsNoPath, Check_IsWrongAndRepairFails_WhenPathIsEmpty) {
-    const std::unique_ptr<RepairLog> log = CreateRepairLog("Brevant");
-    WinHostsChecker checker(*log, "");
-    ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), ConfigLoaded);
-    EXPECT_EQ(checker.Check(), CheckWrong);
-    EXPECT_EQ(checker.Repair(), HostsRepairFailed);
+// No path to use: the system directory cannot be had (there is no file to read or to write), or a
+// path does not come through to UTF-16 whole (no other file may be read or replaced in its place).
+TEST(WinHostsNoPath, Check_FindsNothingToReadAndRepairFails_WhenThereIsNoPathToUse) {
+    const struct {
+        std::string path;
+        CheckCode check;
+    } cases[] = {
+        {"", CheckWrong},
+        {"C:\\windows\\system32\\drivers\\etc\\hosts\xFF.ics", CheckInternalError},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const std::unique_ptr<RepairLog> log = CreateRepairLog("Brevant");
+        WinHostsChecker checker(*log, c.path);
+        ASSERT_EQ(LoadHostsSection(checker, kDefaultHosts), ConfigLoaded);
+        EXPECT_EQ(checker.Check(), c.check);
+        EXPECT_EQ(checker.Repair(), HostsRepairFailed);
+    }
 }
 
 }  // namespace

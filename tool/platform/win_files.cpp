@@ -16,11 +16,6 @@ constexpr wchar_t kTemporaryPrefix[] = L"BrevantClientCheckTool.";
 // a name taken is tried again under the next one, so many times at most
 constexpr int kTemporaryAttempts = 64;
 
-bool Held(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_ACCESS_DENIED;
-}
-
 bool SameText(const wchar_t* a, std::size_t aSize, const wchar_t* b, std::size_t bSize) {
     return CompareStringOrdinal(a, static_cast<int>(aSize), b, static_cast<int>(bSize), TRUE) ==
            CSTR_EQUAL;
@@ -97,10 +92,15 @@ std::wstring SystemDirectory() {
     return std::wstring(buffer, length);
 }
 
+bool IsHeld(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_ACCESS_DENIED;
+}
+
 DWORD Retry(const RetryPolicy& policy, const std::function<DWORD()>& step) {
     for (int attempt = 1;; ++attempt) {
         const DWORD error = step();
-        if (error == ERROR_SUCCESS || !Held(error) || attempt >= policy.attempts) {
+        if (error == ERROR_SUCCESS || !IsHeld(error) || attempt >= policy.attempts) {
             return error;
         }
         Sleep(policy.pauseMs);

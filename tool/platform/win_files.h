@@ -45,6 +45,9 @@ constexpr RetryPolicy kOnce = {1, 0};
 // about two seconds: the DNS client, a virus scanner or a reader holds a file for a moment
 constexpr RetryPolicy kWhileHeld = {20, 100};
 
+// Whether error says that another program holds the file for now, which a retry may outwait.
+bool IsHeld(DWORD error);
+
 // Runs step, which answers its error (ERROR_SUCCESS when it succeeded), as policy says; the last
 // answer.
 DWORD Retry(const RetryPolicy& policy, const std::function<DWORD()>& step);

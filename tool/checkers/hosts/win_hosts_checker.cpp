@@ -132,14 +132,20 @@ private:
 // The Windows file steps of the check and the repair.
 class WinHostsFile : public HostsFile {
 public:
-    explicit WinHostsFile(std::string hostsPath)
-        : path(std::move(hostsPath)), widePath(WidePath(path).value_or(std::wstring())) {
+    explicit WinHostsFile(std::string hostsPath) : path(std::move(hostsPath)) {
+        const std::optional<std::wstring> wide = WidePath(path);
+        converted = wide.has_value() || path.empty();
+        widePath = wide.value_or(std::wstring());
         directory = widePath.substr(0, widePath.find_last_of(L'\\'));
     }
 
     const std::string& Path() const override { return path; }
 
     Opened OpenSource() override {
+        // a path that does not come through whole names no file we may read or replace
+        if (!converted) {
+            return Unreadable;
+        }
         // a missing file (or no path at all) counts as empty
         if (widePath.empty()) {
             return Absent;
@@ -209,13 +215,15 @@ public:
     }
 
     unsigned long AwaitReplaceable() override {
-        // a program holding the file open without FILE_SHARE_DELETE blocks a rename over it
-        return Retry(kWhileHeld, [this] {
+        // a program holding the file open without FILE_SHARE_DELETE blocks a rename over it; any
+        // other reason the probe fails is the replace's own to meet
+        const DWORD error = Retry(kWhileHeld, [this] {
             const UniqueFileHandle probe(CreateFileW(widePath.c_str(), DELETE, kShareAll, nullptr,
                                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
                                                      nullptr));
             return probe ? DWORD{ERROR_SUCCESS} : GetLastError();
         });
+        return IsHeld(error) ? error : DWORD{ERROR_SUCCESS};
     }
 
     unsigned long MakeBackup() override {
@@ -241,6 +249,7 @@ public:
 
 private:
     std::string path;
+    bool converted = true;
     std::wstring widePath;
     std::wstring directory;
     UniqueFileHandle source;
