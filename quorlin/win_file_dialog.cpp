@@ -147,11 +147,13 @@ HRESULT showFileDialog(const DialogSettings& settings, SelectionCollector& colle
     HRESULT result = CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_PPV_ARGS(dialog.put()));
     if (FAILED(result)) return result;
+    // first of all, as the platform asks: the state kept for this kind (its last folder, its place
+    // and size) is bound to the dialog before anything else is set
+    dialog->SetClientGuid(*settings.clientGuid);
     FILEOPENDIALOGOPTIONS defaults = 0;
     dialog->GetOptions(&defaults);
     if (FAILED(result = dialog->SetOptions(defaults | settings.options))) return result;
     dialog->SetTitle(settings.title);
-    dialog->SetClientGuid(*settings.clientGuid);
     if (settings.folder != nullptr) {
         // a folder that is gone leaves the dialog where it would open anyway
         ComPtr<IShellItem> folder;
