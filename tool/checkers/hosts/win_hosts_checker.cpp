@@ -132,23 +132,18 @@ private:
 // The Windows file steps of the check and the repair.
 class WinHostsFile : public HostsFile {
 public:
-    explicit WinHostsFile(std::string hostsPath) : path(std::move(hostsPath)) {
-        const std::optional<std::wstring> wide = WidePath(path);
-        converted = wide.has_value() || path.empty();
-        widePath = wide.value_or(std::wstring());
+    explicit WinHostsFile(std::string hostsPath)
+        : path(std::move(hostsPath)), widePath(WidePath(path).value_or(std::wstring())) {
         directory = widePath.substr(0, widePath.find_last_of(L'\\'));
     }
 
     const std::string& Path() const override { return path; }
 
     Opened OpenSource() override {
-        // a path that does not come through whole names no file we may read or replace
-        if (!converted) {
-            return Unreadable;
-        }
-        // a missing file (or no path at all) counts as empty
+        // no path at all counts as an empty file; one that does not come through whole names no
+        // file we may read or replace
         if (widePath.empty()) {
-            return Absent;
+            return path.empty() ? Absent : Unreadable;
         }
         // every kind of sharing, so that no other program's use of the file is disturbed
         const HANDLE opened = CreateFileW(widePath.c_str(), GENERIC_READ, kShareAll, nullptr,
@@ -249,7 +244,6 @@ public:
 
 private:
     std::string path;
-    bool converted = true;
     std::wstring widePath;
     std::wstring directory;
     UniqueFileHandle source;
